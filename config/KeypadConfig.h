@@ -1,0 +1,68 @@
+// The keypad configuration record, its saved copy and the translated messages the device receives.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace qb {
+
+class ConfigView;
+class UserSink;
+
+inline constexpr std::size_t kSettingsSize = 27;
+inline constexpr std::size_t kSlotCount = 16;
+inline constexpr std::size_t kSlotSize = 64;
+inline constexpr std::size_t kMessagesSize = kSlotCount * kSlotSize;  // 1024
+inline constexpr std::size_t kMaxMessageBytes = kSlotSize - 1;        // 63, the terminator always fits
+
+// Settings offsets.
+inline constexpr std::size_t kColumnLinesOffset = 0;
+inline constexpr std::size_t kRowLinesOffset = 4;
+inline constexpr std::size_t kLegendsOffset = 8;
+inline constexpr std::size_t kBaudCodeOffset = 24;
+inline constexpr std::size_t kParityCodeOffset = 25;
+inline constexpr std::size_t kStopBitsOffset = 26;
+
+using SettingsBlock = std::array<std::uint8_t, kSettingsSize>;
+using MessageBlock = std::array<std::uint8_t, kMessagesSize>;
+
+struct KeypadConfig {
+    SettingsBlock Settings{};
+    MessageBlock Messages{};
+};
+
+// The default Settings block: lines 1..4 / 5..8, legends "123A456B789C*0#D", 19200 baud, no parity, 1 stop bit.
+extern const SettingsBlock kDefaultSettings;
+
+// The text held by a 64-byte slot: the bytes before its first zero, and never more than 63 of them. A slot
+// without a zero byte (only a file made elsewhere can hold one) is cut at 63 bytes, the same way everywhere.
+std::string_view SlotText(const std::uint8_t* slot);
+
+// Translates one message's escapes into `out` (a 64-byte slot). False if the text is invalid; `out` then may
+// hold a partial translation. Only the first 63 bytes of `text` before its zero byte are read (see SlotText).
+bool DecodeMessageEscapes(const std::uint8_t* text, std::uint8_t* out);
+
+// The record, the copy taken at the last default / load / save, and the translated messages.
+class ConfigStore {
+public:
+    KeypadConfig Config;
+    KeypadConfig SavedConfig;
+    MessageBlock DeviceMessages{};
+
+    // Defaults into Config (each slot gets its legend and a zero; the rest of the slot is kept),
+    // MarkConfigSaved, then UnpackConfig into `view`.
+    void SetDefaultConfig(ConfigView& view);
+    void MarkConfigSaved();
+    bool ConfigChanged() const;
+    // Translates all sixteen slots into DeviceMessages; on the first invalid one shows
+    // "Error on Message:\r<raw text>" through `sink` and returns false.
+    bool TranslateMessages(UserSink& sink);
+
+    std::uint8_t* slot(std::size_t k) { return Config.Messages.data() + k * kSlotSize; }
+    const std::uint8_t* slot(std::size_t k) const { return Config.Messages.data() + k * kSlotSize; }
+    const std::uint8_t* deviceSlot(std::size_t k) const { return DeviceMessages.data() + k * kSlotSize; }
+};
+
+}  // namespace qb

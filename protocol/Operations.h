@@ -1,0 +1,77 @@
+// The device operations: write, read and keypad test, carried forward one step per input report.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace qb {
+
+class ConfigStore;
+class ConfigView;
+class DeviceLink;
+class OperationsUi;
+
+enum OperationStepValue : int {
+    osIdle = 0,
+    osWriteIdentity = 1,
+    osWriteStartAck = 2,
+    osSettingsFirstAck = 3,
+    osLastSecondHalfAck = 4,
+    osWriteEndAck = 5,
+    osSecondHalfAck = 6,
+    osMessageFirstAck = 7,
+    osTestIdentity = 8,
+    osKeyReply = 9,
+    osReadIdentity = 10,
+    osReadFirstHalf = 11,
+    osReadSecondHalf = 12,
+};
+
+inline constexpr int kReplyTimeoutTicks = 20;  // 1 s at 50 ms a tick
+inline constexpr int kKeyPollAfterReplyTicks = 5;
+inline constexpr int kKeyPollRepeatTicks = 50;
+
+inline constexpr char16_t kNotQuillanterbrookeText[] = u"Application is not a VELMORA Quillanterbrooke";
+inline constexpr char16_t kCannotCommunicateText[] = u"Cannot communicate with VELMORA";
+inline constexpr char16_t kDownloadCompleteText[] = u"Download Complete";
+inline constexpr char16_t kReadCompleteText[] = u"Read Complete";
+
+class DeviceOperations {
+public:
+    // Installs ReportReceived as `link`'s report handler.
+    DeviceOperations(ConfigStore& store, ConfigView& view, DeviceLink& link, OperationsUi& ui);
+
+    void WriteButtonClick();
+    void ReadButtonClick();
+    void TestkeypadButtonClick();
+    // Every 50 ms: the reply countdown and the key-poll pacing.
+    void Timer1Timer();
+    // One input report (in the link's InReport) has arrived.
+    void ReportReceived();
+
+    // True while a write or read waits for an answer within its allowance.
+    bool busy() const;
+    bool testRunning() const;
+
+    int OperationStep = osIdle;
+    int ReplyTicks = 0;
+    int KeyPollTicks = 0;
+    std::uint8_t BlockNumber = 0;
+    int MessageIndex = 0;
+    std::array<std::uint8_t, 96> ReadBackImage{};
+
+private:
+    bool IdentifyStep();
+    void SendKeyPoll();
+    void ShowKey(std::uint8_t keyNumber);
+    void StopTest();
+    void updateBusy();
+
+    ConfigStore& store_;
+    ConfigView& view_;
+    DeviceLink& link_;
+    OperationsUi& ui_;
+    bool busyShown_ = false;
+};
+
+}  // namespace qb

@@ -1,0 +1,27 @@
+// What the device operations show: message boxes, the LogMemo lines, the lit key and the test button.
+#pragma once
+
+#include <string>
+
+#include "config/UserSink.h"
+
+namespace qb {
+
+inline constexpr char16_t kTestKeypadCaption[] = u"Test Keypad";
+inline constexpr char16_t kStopTestCaption[] = u"Stop Test";
+
+class OperationsUi : public UserSink {
+public:
+    virtual void clearLog() = 0;
+    virtual void addLogLine(const std::u16string& line) = 0;
+    // Lights the legend edit of the key with row-major index `legendIndex` in lime green and returns the
+    // other fifteen to the window colour; -1 lights none.
+    virtual void showKey(int legendIndex) = 0;
+    virtual std::u16string testButtonCaption() const = 0;
+    virtual void setTestButtonCaption(const std::u16string& caption) = 0;
+    // True while a write or a read waits for an answer: the window disables "Write To VELMORA",
+    // "Read From VELMORA" and "Test Keypad" meanwhile.
+    virtual void setBusy(bool busy) = 0;
+};
+
+}  // namespace qb

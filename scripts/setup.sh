@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, run and test. Idempotent; run as root.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    libgtest-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libhidapi-dev
+    libchm-dev fp-utils
+    clang libclang-rt-14-dev
+    xvfb xauth x11-apps imagemagick
+    fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update
+    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds and runs every test: the plain build, an ASan+UBSan build, a TSan build of
+# the threaded device tests, and a bounded run of each fuzzer when clang is present.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+export CTEST_OUTPUT_ON_FAILURE=1
+
+echo "== plain build =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --timeout 300
+
+echo "== ASan + UBSan build =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=address -DQB_BUILD_BENCHMARK=OFF
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -j "$jobs" --timeout 600
+
+echo "== TSan build (threaded device and protocol tests) =="
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread -DQB_BUILD_GUI=OFF \
+    -DQB_BUILD_BENCHMARK=OFF
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
+
+if command -v clang++ >/dev/null 2>&1; then
+    echo "== fuzzers =="
+    bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+else
+    echo "== fuzzers skipped: no clang++ =="
+fi
+echo "== all tests passed =="

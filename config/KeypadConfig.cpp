@@ -1,0 +1,105 @@
+#include "config/KeypadConfig.h"
+
+#include <cstring>
+#include <string>
+
+#include "config/Codepage.h"
+#include "config/ConfigTransfer.h"
+#include "config/KeyTable.h"
+#include "config/UserSink.h"
+
+namespace qb {
+
+namespace {
+
+constexpr SettingsBlock MakeDefaultSettings() {
+    SettingsBlock s{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        s[kColumnLinesOffset + i] = static_cast<std::uint8_t>(1 + i);
+        s[kRowLinesOffset + i] = static_cast<std::uint8_t>(5 + i);
+    }
+    for (const KeyInfo& key : kKeys) s[kLegendsOffset + key.legendIndex] = static_cast<std::uint8_t>(key.legend);
+    s[kBaudCodeOffset] = 4;  // 19200
+    s[kParityCodeOffset] = 0;
+    s[kStopBitsOffset] = 1;
+    return s;
+}
+
+// Hexadecimal digit value, or -1.
+int HexValue(std::uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+const SettingsBlock kDefaultSettings = MakeDefaultSettings();
+
+std::string_view SlotText(const std::uint8_t* slot) {
+    const auto* chars = reinterpret_cast<const char*>(slot);
+    const void* zero = std::memchr(chars, 0, kMaxMessageBytes);
+    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : kMaxMessageBytes;
+    return {chars, length};
+}
+
+bool DecodeMessageEscapes(const std::uint8_t* text, std::uint8_t* out) {
+    const std::string_view in = SlotText(text);
+    const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(in[i]); };
+    std::size_t i = 0;
+    std::size_t n = 0;
+    while (i < in.size()) {
+        if (at(i) != '\\') {
+            out[n] = at(i);
+            i += 1;
+        } else if (i + 1 < in.size() && at(i + 1) == '\\') {
+            out[n] = '\\';
+            i += 2;
+        } else {
+            // Both digits must lie within the text: a backslash at its end is as invalid as a stray letter.
+            if (i + 2 >= in.size()) return false;
+            const int high = HexValue(at(i + 1));
+            const int low = HexValue(at(i + 2));
+            if (high < 0 || low < 0) return false;
+            out[n] = static_cast<std::uint8_t>(high * 16 + low);
+            i += 3;
+        }
+        n += 1;
+    }
+    // n <= i <= 63, so the terminator always stays inside the slot.
+    out[n] = 0;
+    return true;
+}
+
+void ConfigStore::SetDefaultConfig(ConfigView& view) {
+    Config.Settings = kDefaultSettings;
+    for (const KeyInfo& key : kKeys) {
+        std::uint8_t* s = slot(static_cast<std::size_t>(key.slot));
+        s[0] = static_cast<std::uint8_t>(key.legend);
+        s[1] = 0;
+    }
+    MarkConfigSaved();
+    UnpackConfig(Config, view);
+}
+
+void ConfigStore::MarkConfigSaved() { SavedConfig = Config; }
+
+bool ConfigStore::ConfigChanged() const {
+    if (Config.Settings != SavedConfig.Settings) return true;
+    for (std::size_t k = 0; k < kSlotCount; ++k)
+        if (SlotText(slot(k)) != SlotText(SavedConfig.Messages.data() + k * kSlotSize)) return true;
+    return false;
+}
+
+bool ConfigStore::TranslateMessages(UserSink& sink) {
+    for (std::size_t k = 0; k < kSlotCount; ++k) {
+        if (!DecodeMessageEscapes(slot(k), DeviceMessages.data() + k * kSlotSize)) {
+            sink.showError(u"Error on Message:" + std::u16string(1, u'\r') + FromAnsi(SlotText(slot(k))));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace qb

@@ -26,7 +26,8 @@ const std::uint8_t* SlotOf(const KeypadConfig& config, const KeyInfo& key) {
 
 void PackConfig(const ConfigView& view, KeypadConfig& config) {
     auto& s = config.Settings;
-    for (int i = 0; i < kLineCount; ++i) s[kColumnLinesOffset + i] = static_cast<std::uint8_t>(view.columnLine(i) & 0xFF);
+    for (int i = 0; i < kLineCount; ++i)
+        s[kColumnLinesOffset + i] = static_cast<std::uint8_t>(view.columnLine(i) & 0xFF);
     for (int i = 0; i < kLineCount; ++i) s[kRowLinesOffset + i] = static_cast<std::uint8_t>(view.rowLine(i) & 0xFF);
 
     // A legend is one byte: the first of the text's 8-bit form, 0 for none.
@@ -73,10 +74,17 @@ void UnpackConfig(const KeypadConfig& config, ConfigView& view) {
 
     // An unknown parity code leaves the buttons as they are; any stop-bit value but 2 means one stop bit.
     switch (s[kParityCodeOffset]) {
-        case 0: view.check(RadioButton::NoParity); break;
-        case 1: view.check(RadioButton::EvenParity); break;
-        case 2: view.check(RadioButton::OddParity); break;
-        default: break;
+        case 0:
+            view.check(RadioButton::NoParity);
+            break;
+        case 1:
+            view.check(RadioButton::EvenParity);
+            break;
+        case 2:
+            view.check(RadioButton::OddParity);
+            break;
+        default:
+            break;
     }
     view.check(s[kStopBitsOffset] == 2 ? RadioButton::StopBit2 : RadioButton::StopBit1);
 }

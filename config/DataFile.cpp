@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kVersionOffset = 0;
 constexpr std::size_t kNameOffset = 4;
 constexpr std::size_t kNameSize = 32;
-constexpr std::size_t kSettingsOffset = kHeaderSize;                 // 36
+constexpr std::size_t kSettingsOffset = kHeaderSize;                  // 36
 constexpr std::size_t kMessagesOffset = kHeaderSize + kSettingsSize;  // 63
 
 static_assert(kNameOffset + kNameSize == kHeaderSize);
@@ -36,8 +36,8 @@ bool NameMatches(const std::uint8_t* data, std::size_t size) {
 }
 
 std::int32_t ReadInt32LE(const std::uint8_t* p) {
-    const std::uint32_t v = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-                            (std::uint32_t{p[3]} << 24);
+    const std::uint32_t v =
+        std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
     return static_cast<std::int32_t>(v);
 }
 
@@ -70,8 +70,7 @@ DecodeResult DecodeDataFile(const std::uint8_t* data, std::size_t size) {
     return config;
 }
 
-std::optional<std::vector<std::uint8_t>> DiskFileAccess::read(const std::filesystem::path& path,
-                                                              std::size_t maxBytes) {
+std::optional<std::vector<std::uint8_t>> DiskFileAccess::read(const std::filesystem::path& path, std::size_t maxBytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return std::nullopt;
     std::vector<std::uint8_t> bytes(maxBytes);
@@ -132,8 +131,7 @@ bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChoo
     }
 }
 
-bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser,
-                  FileAccess& files) {
+bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {
     // Packed before the dialog, so even a cancelled save leaves the record up to date.
     PackConfig(view, store.Config);
     const std::vector<std::uint8_t> bytes = EncodeDataFile(store.Config);
@@ -160,9 +158,12 @@ bool QueryClose(ConfigStore& store, const ConfigView& view, UserSink& sink, File
     PackConfig(view, store.Config);
     if (!store.ConfigChanged()) return true;
     switch (sink.askYesNoCancel(kDataChangedText)) {
-        case Answer::Cancel: return false;
-        case Answer::No: return true;
-        case Answer::Yes: break;
+        case Answer::Cancel:
+            return false;
+        case Answer::No:
+            return true;
+        case Answer::Yes:
+            break;
     }
     return SaveDataFile(store, view, sink, chooser, files);
 }

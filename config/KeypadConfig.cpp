@@ -40,7 +40,8 @@ const SettingsBlock kDefaultSettings = MakeDefaultSettings();
 std::string_view SlotText(const std::uint8_t* slot) {
     const auto* chars = reinterpret_cast<const char*>(slot);
     const void* zero = std::memchr(chars, 0, kMaxMessageBytes);
-    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : kMaxMessageBytes;
+    const std::size_t length =
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : kMaxMessageBytes;
     return {chars, length};
 }
 
@@ -83,7 +84,9 @@ void ConfigStore::SetDefaultConfig(ConfigView& view) {
     UnpackConfig(Config, view);
 }
 
-void ConfigStore::MarkConfigSaved() { SavedConfig = Config; }
+void ConfigStore::MarkConfigSaved() {
+    SavedConfig = Config;
+}
 
 bool ConfigStore::ConfigChanged() const {
     if (Config.Settings != SavedConfig.Settings) return true;

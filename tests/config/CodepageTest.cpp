@@ -47,7 +47,7 @@ TEST(Windows1252, MapsTheUpperHalfLikeWindows) {
 TEST(Windows1252, UnrepresentableCharactersBecomeOneQuestionMarkEach) {
     EXPECT_EQ(ToAnsi(u"a\u0100b"), "a?b");
     EXPECT_EQ(ToAnsi(u"\u4E2D\u6587"), "??");
-    EXPECT_EQ(ToAnsi(u"\u0080\u0082"), "??");  // C1 controls whose bytes stand for other characters
+    EXPECT_EQ(ToAnsi(u"\u0080\u0082"), "??");   // C1 controls whose bytes stand for other characters
     EXPECT_EQ(ToAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair is one character
     EXPECT_EQ(ToAnsi(std::u16string(1, char16_t(0xD800)) + u"z"), "?z");
     EXPECT_EQ(ToAnsi(std::u16string(1, char16_t(0xDC00))), "?");

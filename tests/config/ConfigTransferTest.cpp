@@ -72,7 +72,7 @@ TEST(PackDefaults, UnpackThenPackLeavesAValidRecordUnchanged) {
     EXPECT_EQ(view.columns, (std::array<int, 4>{8, 3, 1, 6}));
     EXPECT_EQ(view.rows, (std::array<int, 4>{2, 7, 5, 4}));
     EXPECT_EQ(view.legends[2], u"");
-    EXPECT_EQ(view.legends[4], u"\u00E9");  // key 5
+    EXPECT_EQ(view.legends[4], u"\u00E9");                       // key 5
     EXPECT_EQ(view.messages[12], u"Line 1\\0D\\0A\\\\ \u00E9");  // key * sits in slot 3
     EXPECT_EQ(view.messages[15], std::u16string(63, u'Z'));
     EXPECT_EQ(view.baud, 6);
@@ -162,7 +162,8 @@ TEST(Messages, SlotsFollowTheColumnMajorOrder) {
     for (const KeyInfo& key : kKeys) view.messages[key.legendIndex] = u"msg " + std::u16string(1, key.legend);
     KeypadConfig c;
     PackConfig(view, c);
-    for (std::size_t k = 0; k < kSlotCount; ++k) EXPECT_EQ(Text(c, k), std::string("msg ") + test::kDefaultSlotTexts[k]);
+    for (std::size_t k = 0; k < kSlotCount; ++k)
+        EXPECT_EQ(Text(c, k), std::string("msg ") + test::kDefaultSlotTexts[k]);
 }
 
 TEST(Messages, LongTextIsCutTo63Bytes) {

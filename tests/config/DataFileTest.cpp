@@ -256,7 +256,8 @@ TEST(LoadDataFile, ReplacesUnsavedChangesWithoutAskingAndCountsAsSaved) {
     EXPECT_TRUE(w.sink.shown.empty());
 
     // The record is replaced whole, the window shows it, and it counts as unchanged.
-    EXPECT_TRUE(std::equal(w.store.Config.Messages.begin(), w.store.Config.Messages.end(), GoldenDefault().begin() + 63));
+    EXPECT_TRUE(
+        std::equal(w.store.Config.Messages.begin(), w.store.Config.Messages.end(), GoldenDefault().begin() + 63));
     EXPECT_EQ(w.view.messages[0], u"1");
     EXPECT_EQ(w.view.messages[15], u"D");
     EXPECT_EQ(w.view.legends[3], u"A");

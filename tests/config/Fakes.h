@@ -1,6 +1,7 @@
 // Test doubles for the file dialogs and file access, and a scratch folder on the real disk.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -46,8 +47,8 @@ public:
         auto it = files.find(path);
         if (failOpen || it == files.end()) return std::nullopt;
         const auto& all = it->second;
-        return std::vector<std::uint8_t>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(
-                                                                       std::min(maxBytes, all.size())));
+        return std::vector<std::uint8_t>(all.begin(),
+                                         all.begin() + static_cast<std::ptrdiff_t>(std::min(maxBytes, all.size())));
     }
     bool write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) override {
         ++writes;

@@ -25,8 +25,8 @@ using test::Text;
 // ---- Defaults -------------------------------------------------------------------------------------------
 
 TEST(DefaultConfig, SettingsAreTheDocumentedBytes) {
-    EXPECT_TRUE(std::equal(kDefaultSettings.begin(), kDefaultSettings.end(),
-                           test::kDocumentedDefaultSettings.begin(), test::kDocumentedDefaultSettings.end()));
+    EXPECT_TRUE(std::equal(kDefaultSettings.begin(), kDefaultSettings.end(), test::kDocumentedDefaultSettings.begin(),
+                           test::kDocumentedDefaultSettings.end()));
 
     ConfigStore store;
     FakeView view;
@@ -102,7 +102,9 @@ Decoded Decode(const std::string& text) {
     return d;
 }
 
-std::vector<std::uint8_t> Prefix(const Decoded& d, std::size_t n) { return {d.out.begin(), d.out.begin() + n}; }
+std::vector<std::uint8_t> Prefix(const Decoded& d, std::size_t n) {
+    return {d.out.begin(), d.out.begin() + n};
+}
 
 TEST(MessageEscapes, TranslateToTheirBytes) {
     const Decoded crlf = Decode("\\0D\\0a");

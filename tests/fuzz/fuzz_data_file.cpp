@@ -18,12 +18,12 @@
 
 namespace {
 
-#define FUZZ_CHECK(condition)                                                               \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                   \
-        }                                                                                   \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 class QuietSink : public qb::UserSink {
@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& after = store.Config.Settings;
     FUZZ_CHECK(std::equal(after.begin(), after.begin() + qb::kBaudCodeOffset, before.begin()));
     FUZZ_CHECK(after[qb::kBaudCodeOffset] == (before[qb::kBaudCodeOffset] <= 6 ? before[qb::kBaudCodeOffset] : 255));
-    FUZZ_CHECK(after[qb::kParityCodeOffset] == (before[qb::kParityCodeOffset] <= 2 ? before[qb::kParityCodeOffset] : 0));
+    FUZZ_CHECK(after[qb::kParityCodeOffset] ==
+               (before[qb::kParityCodeOffset] <= 2 ? before[qb::kParityCodeOffset] : 0));
     FUZZ_CHECK(after[qb::kStopBitsOffset] == (before[qb::kStopBitsOffset] == 2 ? 2 : 1));
     for (std::size_t k = 0; k < qb::kSlotCount; ++k)
         FUZZ_CHECK(qb::SlotText(store.slot(k)) == qb::SlotText(config.Messages.data() + k * qb::kSlotSize));

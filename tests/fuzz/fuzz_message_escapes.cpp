@@ -17,12 +17,12 @@
 
 namespace {
 
-#define FUZZ_CHECK(condition)                                                               \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                   \
-        }                                                                                   \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 constexpr std::uint8_t kUntouched = 0xEE;

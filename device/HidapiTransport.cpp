@@ -1,0 +1,102 @@
+#include "device/HidapiTransport.h"
+
+#include <hidapi.h>
+
+#include <mutex>
+#include <set>
+
+namespace qb {
+
+// hid_init / hid_exit once per process, however many transports and handles come and go.
+class HidapiLibrary {
+public:
+    HidapiLibrary() {
+        std::lock_guard<std::mutex> lock(mutex());
+        if (users()++ == 0) initialised() = hid_init() == 0;
+    }
+    ~HidapiLibrary() {
+        std::lock_guard<std::mutex> lock(mutex());
+        if (--users() == 0 && initialised()) {
+            hid_exit();
+            initialised() = false;
+        }
+    }
+    HidapiLibrary(const HidapiLibrary&) = delete;
+    HidapiLibrary& operator=(const HidapiLibrary&) = delete;
+
+    bool ok() const {
+        std::lock_guard<std::mutex> lock(mutex());
+        return initialised();
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static int& users() {
+        static int n = 0;
+        return n;
+    }
+    static bool& initialised() {
+        static bool done = false;
+        return done;
+    }
+};
+
+namespace {
+
+class HidapiHandle : public HidHandle {
+public:
+    HidapiHandle(hid_device* device, std::shared_ptr<HidapiLibrary> library)
+        : device_(device), library_(std::move(library)) {}
+    ~HidapiHandle() override { hid_close(device_); }
+    HidapiHandle(const HidapiHandle&) = delete;
+    HidapiHandle& operator=(const HidapiHandle&) = delete;
+
+    bool write(const std::uint8_t* data, std::size_t size) override {
+        const int written = hid_write(device_, data, size);
+        return written >= 0 && static_cast<std::size_t>(written) == size;
+    }
+
+    int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
+        const int n = hid_read_timeout(device_, data, capacity, timeoutMs);
+        return n < 0 ? -1 : n;
+    }
+
+private:
+    hid_device* device_;
+    std::shared_ptr<HidapiLibrary> library_;  // outlives device_
+};
+
+}  // namespace
+
+HidapiTransport::HidapiTransport() : library_(std::make_shared<HidapiLibrary>()) {}
+
+HidapiTransport::~HidapiTransport() = default;
+
+std::vector<HidInterfaceInfo> HidapiTransport::enumerate() {
+    std::vector<HidInterfaceInfo> result;
+    if (!library_->ok()) return result;
+    hid_device_info* list = hid_enumerate(0, 0);
+    // Some hidapi versions list one path once per usage; the search must see each interface once.
+    std::set<std::string> seen;
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        if (info->path == nullptr || !seen.insert(info->path).second) continue;
+        HidInterfaceInfo entry;
+        entry.hardwareIds.push_back(MakeHardwareId(info->vendor_id, info->product_id, info->release_number));
+        entry.path = info->path;
+        result.push_back(std::move(entry));
+    }
+    hid_free_enumeration(list);
+    return result;
+}
+
+std::unique_ptr<HidHandle> HidapiTransport::open(const std::string& path) {
+    if (!library_->ok()) return nullptr;
+    hid_device* device = hid_open_path(path.c_str());
+    if (device == nullptr) return nullptr;
+    return std::make_unique<HidapiHandle>(device, library_);
+}
+
+}  // namespace qb

@@ -1,0 +1,126 @@
+// A model of the keypad encoder that stands in for the real one: it enumerates like it, keeps the 17 blocks
+// written to it and answers every report with exactly one input report. Fault knobs let tests and the
+// simulated front end delay, drop, duplicate and inject answers, refuse opens, and unplug the device.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/HidReport.h"
+#include "device/Transport.h"
+
+namespace qb {
+
+inline constexpr std::uint16_t kVelmoraVendorId = 0x04D8;
+inline constexpr std::uint16_t kQuillanterbrookeProductId = 0xFD37;
+inline constexpr std::uint16_t kApplicationRelease = 0x0004;
+inline constexpr std::uint16_t kProgramModeRelease = 0x0001;
+
+struct SimulatedDeviceCounters {
+    std::size_t writes = 0;            // write() calls, including those on dead handles
+    std::size_t failedWrites = 0;      // writes on a handle that was unplugged
+    std::size_t reportsReceived = 0;   // reports taken in (and logged)
+    std::size_t answersQueued = 0;     // answers made readable, strays and duplicates included
+    std::size_t answersDropped = 0;    // answers swallowed by dropNextAnswers()
+    std::size_t answersDelivered = 0;  // answers handed out by read()
+    std::size_t opens = 0;             // successful opens
+    std::size_t refusedOpens = 0;
+    std::size_t openHandles = 0;  // handles alive now
+    std::size_t closedHandles = 0;
+};
+
+class SimulatedDevice : public Transport {
+public:
+    static constexpr std::size_t kBlockCount = 17;
+    static constexpr std::size_t kBlockSize = 96;
+    using Block = std::array<std::uint8_t, kBlockSize>;
+
+    explicit SimulatedDevice(std::string path = "sim:quillanterbrooke");
+    ~SimulatedDevice() override;
+    SimulatedDevice(const SimulatedDevice&) = delete;
+    SimulatedDevice& operator=(const SimulatedDevice&) = delete;
+
+    // Transport: the device alone, while it is plugged in. Hardware ids: HID\VID_04D8&PID_FD37&REV_<release>,
+    // then HID\VID_04D8&PID_FD37.
+    std::vector<HidInterfaceInfo> enumerate() override;
+    std::unique_ptr<HidHandle> open(const std::string& path) override;
+    // Opens whatever the path (for a SimulatedBus); nullptr while unplugged or refusing.
+    std::unique_ptr<HidHandle> openHandle();
+
+    const std::string& path() const { return path_; }
+    std::vector<std::string> hardwareIds() const;
+
+    // What the device is.
+    void setRelease(std::uint16_t release);               // kApplicationRelease, kProgramModeRelease or any other
+    void setIdentity(std::array<std::uint8_t, 3> bytes);  // identity reply bytes 2, 3, 4; 0, 1, 3 by default
+    void setSerial(std::int32_t serial);                  // identity reply bytes 6..9, little-endian
+    void setVersion(std::string version);                 // identity reply bytes 10..; cut at 55 bytes
+    void setKeyDown(int keyNumber);                       // key reply byte 2: 0 none, 1..16 (stored as a byte)
+    void setBlock(std::size_t blockNumber, const Block& bytes);
+
+    // Faults.
+    // Answers become readable this long after the report that asked for them (steady clock).
+    void setAnswerDelay(std::chrono::nanoseconds delay);
+    void dropNextAnswers(int count);
+    void duplicateNextAnswer();
+    // A report the device sends unasked, readable at once. Byte 0 (the report id) is not sent.
+    void injectAnswer(const HidReport& report);
+    void setRefuseOpens(bool refuse);
+    // Gone from enumerate(); every existing handle fails from now on (reads -1, writes false).
+    void unplug();
+    // Back: new opens work; handles from before the unplug stay dead.
+    void replug();
+    bool pluggedIn() const;
+
+    // Inspection.
+    std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
+    std::size_t receivedCount() const;
+    void clearReceived();
+    // Waits up to `timeout` until at least `count` reports have been received.
+    bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
+    Block block(std::size_t blockNumber) const;
+    SimulatedDeviceCounters counters() const;
+
+    // The received log as text, one report a line: its 65 bytes as 130 upper-case hex digits.
+    std::string receivedTrace() const;
+    static std::string FormatReport(const HidReport& report);
+    // Reads such text back; blank lines and lines starting with '#' are skipped. False on a malformed line.
+    static bool ParseTrace(std::string_view text, std::vector<HidReport>& reports);
+
+    struct Core;  // shared with the handles, which may outlive the device object
+
+private:
+    std::string path_;
+    std::shared_ptr<Core> core_;
+};
+
+// Several interfaces on one bus, for the search: each entry has its own hardware ids and path, and a device
+// to open or none (an interface that refuses every open). Used on one thread only.
+class SimulatedBus : public Transport {
+public:
+    struct Entry {
+        std::vector<std::string> hardwareIds;  // empty: the device's own
+        std::string path;
+        SimulatedDevice* device = nullptr;
+    };
+
+    void add(Entry entry) { entries_.push_back(std::move(entry)); }
+    // Entries whose device is unplugged are left out.
+    std::vector<HidInterfaceInfo> enumerate() override;
+    std::unique_ptr<HidHandle> open(const std::string& path) override;
+    int enumerateCount() const { return enumerateCount_; }
+    int openCount(const std::string& path) const;
+
+private:
+    std::vector<Entry> entries_;
+    std::vector<std::string> openedPaths_;
+    int enumerateCount_ = 0;
+};
+
+}  // namespace qb

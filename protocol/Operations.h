@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace qb {
@@ -36,6 +37,12 @@ inline constexpr char16_t kCannotCommunicateText[] = u"Cannot communicate with V
 inline constexpr char16_t kDownloadCompleteText[] = u"Download Complete";
 inline constexpr char16_t kReadCompleteText[] = u"Read Complete";
 
+inline constexpr std::size_t kBlockSize = 96;
+using BlockImage = std::array<std::uint8_t, kBlockSize>;
+
+// Copies the settings that block 0 carries (image bytes 1..27) into `settings`; other blocks carry none.
+void UnpackSettingsBlock(const BlockImage& image, int blockNumber, std::array<std::uint8_t, 27>& settings);
+
 class DeviceOperations {
 public:
     // Installs ReportReceived as `link`'s report handler.
@@ -58,13 +65,20 @@ public:
     int KeyPollTicks = 0;
     std::uint8_t BlockNumber = 0;
     int MessageIndex = 0;
-    std::array<std::uint8_t, 96> ReadBackImage{};
+    BlockImage ReadBackImage{};
 
 private:
+    enum class PendingStart { None, Write, Read, Test };
+
     bool IdentifyStep();
     void SendKeyPoll();
     void ShowKey(std::uint8_t keyNumber);
     void StopTest();
+    void finishStoppedTest();
+    void openOperation(int identityStep);
+    bool answerAwaited() const;
+    bool mayStart(PendingStart kind);
+    void runPendingStart();
     void updateBusy();
 
     ConfigStore& store_;
@@ -72,6 +86,8 @@ private:
     DeviceLink& link_;
     OperationsUi& ui_;
     bool busyShown_ = false;
+    PendingStart pendingStart_ = PendingStart::None;
+    int pollAwaitTicks_ = 0;  // a key poll's answer counts as on its way for this many more ticks
 };
 
 }  // namespace qb

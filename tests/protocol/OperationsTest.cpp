@@ -1,0 +1,468 @@
+// The write, read and keypad test against the simulated device, through the real reader thread and hand-off.
+// The test thread is the window's thread: it pumps the dispatcher and drives the 50 ms timer by hand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "config/KeyTable.h"
+#include "config/KeypadConfig.h"
+#include "device/DeviceLink.h"
+#include "device/QueueDispatcher.h"
+#include "device/SimulatedDevice.h"
+#include "protocol/Operations.h"
+#include "protocol/Reports.h"
+#include "tests/support/FakeOperationsUi.h"
+#include "tests/support/FakeView.h"
+
+namespace qb {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeOperationsUi;
+using test::FakeView;
+
+constexpr auto kWait = 5s;  // reached only when something is broken
+
+struct Rig {
+    Rig() {
+        bus.add({{}, device.path(), &device});
+        store.SetDefaultConfig(view);
+    }
+
+    // Runs window-thread work until `done` holds; false on time-out.
+    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            dispatcher.runOne(5ms);
+        }
+        return true;
+    }
+    // Runs whatever arrives within `span` (to show that nothing more happens).
+    void pumpFor(std::chrono::milliseconds span) {
+        const auto deadline = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < deadline) dispatcher.runOne(2ms);
+    }
+    void tick(int count) {
+        for (int i = 0; i < count; ++i) ops.Timer1Timer();
+    }
+    bool idle() const { return ops.OperationStep == osIdle; }
+    std::size_t sent() const { return device.receivedCount(); }
+    std::vector<std::uint8_t> commands() const {
+        std::vector<std::uint8_t> result;
+        for (const HidReport& r : device.receivedReports()) result.push_back(r[1]);
+        return result;
+    }
+    bool completeWrite() {
+        ops.WriteButtonClick();
+        return pumpUntil([&] { return !ui.informations.empty(); });
+    }
+
+    SimulatedDevice device;
+    SimulatedBus bus;
+    QueueDispatcher dispatcher;
+    ConfigStore store;
+    FakeView view;
+    FakeOperationsUi ui;
+    DeviceLink link{bus, dispatcher};
+    DeviceOperations ops{store, view, link, ui};
+};
+
+std::vector<HidReport> LoadTrace(const std::string& name) {
+    std::ifstream in(std::string(QB_TRACE_DIR) + "/" + name);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<HidReport> reports;
+    EXPECT_TRUE(SimulatedDevice::ParseTrace(text.str(), reports)) << name;
+    return reports;
+}
+
+TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports) {
+    Rig rig;
+    ASSERT_TRUE(rig.completeWrite());
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
+    EXPECT_TRUE(rig.ui.errors.empty());
+    EXPECT_TRUE(rig.idle());
+    EXPECT_EQ(rig.ops.ReplyTicks, 0);
+
+    const std::vector<HidReport> expected = LoadTrace("default-write.txt");
+    ASSERT_EQ(expected.size(), 37u);
+    const std::vector<HidReport> got = rig.device.receivedReports();
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(SimulatedDevice::FormatReport(got[i]), SimulatedDevice::FormatReport(expected[i])) << "report " << i;
+
+    // The device now holds what was written: the settings block and every translated message.
+    const SimulatedDevice::Block settings = rig.device.block(0);
+    EXPECT_EQ(settings[0], kSettingsMarker);
+    EXPECT_TRUE(std::equal(kDefaultSettings.begin(), kDefaultSettings.end(), settings.begin() + 1));
+    for (const KeyInfo& key : kKeys) EXPECT_EQ(rig.device.block(key.slot + 1)[0], key.legend) << key.suffix;
+
+    // Nothing more is shown, however long the timer runs.
+    rig.tick(100);
+    EXPECT_EQ(rig.ui.informations.size(), 1u);
+    EXPECT_TRUE(rig.ui.errors.empty());
+    // Writing does not count as saving.
+    EXPECT_FALSE(rig.store.ConfigChanged());
+}
+
+TEST(WriteOperation, EscapesAreTranslatedBeforeTheyGoOut) {
+    Rig rig;
+    rig.view.messages[kKeys[5].legendIndex] = u"A\\0D\\0a\\\\";  // key 5
+    ASSERT_TRUE(rig.completeWrite());
+    const SimulatedDevice::Block block = rig.device.block(kKeys[5].slot + 1);
+    EXPECT_EQ(block[0], 'A');
+    EXPECT_EQ(block[1], 13);
+    EXPECT_EQ(block[2], 10);
+    EXPECT_EQ(block[3], '\\');
+    EXPECT_EQ(block[4], 0);
+}
+
+TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
+    Rig rig;
+    rig.view.messages[kKeys[4].legendIndex] = u"ab\\0";  // key 4: a backslash and one digit
+    rig.ops.WriteButtonClick();
+    ASSERT_EQ(rig.ui.errors.size(), 1u);
+    EXPECT_EQ(rig.ui.errors[0], u"Error on Message:\rab\\0");
+    EXPECT_EQ(rig.bus.enumerateCount(), 0);
+    EXPECT_EQ(rig.sent(), 0u);
+    EXPECT_TRUE(rig.idle());
+
+    rig.ops.TestkeypadButtonClick();
+    EXPECT_EQ(rig.ui.errors.size(), 2u);
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    EXPECT_EQ(rig.bus.enumerateCount(), 0);
+}
+
+TEST(WriteOperation, NoDeviceAndProgramMode) {
+    Rig rig;
+    rig.device.unplug();
+    rig.ops.WriteButtonClick();
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotFindText});
+    EXPECT_TRUE(rig.idle());
+
+    rig.device.replug();
+    rig.device.setRelease(kProgramModeRelease);
+    rig.ops.ReadButtonClick();
+    ASSERT_EQ(rig.ui.errors.size(), 2u);
+    EXPECT_EQ(rig.ui.errors[1], kProgramModeText);
+    EXPECT_EQ(rig.sent(), 0u);
+    // The program-mode device stays open: the next click talks to it without searching.
+    const int searches = rig.bus.enumerateCount();
+    rig.ops.ReadButtonClick();
+    EXPECT_EQ(rig.bus.enumerateCount(), searches);
+    EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
+}
+
+TEST(WriteOperation, SlowHalvesTimeOutOnceAndTheWriteStillCompletes) {
+    Rig rig;
+    rig.ops.WriteButtonClick();
+    // Let the write run up to the point where block 3's first half is about to go out.
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ops.OperationStep == osSecondHalfAck && rig.ops.BlockNumber == 3; }));
+    rig.device.setAnswerDelay(600ms);
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ops.OperationStep == osMessageFirstAck; }));
+    EXPECT_EQ(rig.ops.ReplyTicks, kReplyTimeoutTicks);
+
+    rig.tick(12);  // 600 ms pass, then the first half's answer arrives
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ops.OperationStep == osSecondHalfAck; }));
+    EXPECT_EQ(rig.ops.ReplyTicks, 8);  // the second half runs on the same allowance
+
+    rig.tick(7);
+    EXPECT_TRUE(rig.ui.errors.empty());
+    rig.tick(1);  // 400 ms into the second wait
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
+    EXPECT_FALSE(rig.ops.busy());
+
+    rig.device.setAnswerDelay(0ms);
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
+    EXPECT_EQ(rig.sent(), 37u);
+    rig.tick(40);
+    EXPECT_EQ(rig.ui.errors.size(), 1u);
+}
+
+TEST(WriteOperation, ButtonsAreRefusedWhileAnAnswerIsAwaitedAndFreeAgainAfterATimeOut) {
+    Rig rig;
+    rig.device.dropNextAnswers(1);
+    rig.ops.WriteButtonClick();
+    EXPECT_TRUE(rig.ops.busy());
+    EXPECT_TRUE(rig.ui.busy);
+    rig.ops.ReadButtonClick();
+    rig.ops.WriteButtonClick();
+    rig.ops.TestkeypadButtonClick();
+    EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    EXPECT_EQ(rig.ops.OperationStep, osWriteIdentity);
+
+    rig.tick(kReplyTimeoutTicks);
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
+    EXPECT_FALSE(rig.ui.busy);
+    rig.ops.ReadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
+}
+
+TEST(ReplySupervision, SilentIdentifyIsReportedOnceAfterTwentyTicks) {
+    Rig rig;
+    rig.device.dropNextAnswers(1);
+    rig.ops.ReadButtonClick();
+    rig.pumpFor(50ms);
+    rig.tick(kReplyTimeoutTicks - 1);
+    EXPECT_TRUE(rig.ui.errors.empty());
+    rig.tick(1);
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
+    rig.tick(100);
+    EXPECT_EQ(rig.ui.errors.size(), 1u);
+    EXPECT_EQ(rig.ops.OperationStep, osReadIdentity);  // a time-out does not end the operation
+}
+
+TEST(ReplySupervision, StrayAnswerWhileIdleChangesNothing) {
+    Rig rig;
+    rig.ops.ReadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    const std::vector<std::u16string> log = rig.ui.log;
+    const std::size_t sent = rig.sent();
+    const SettingsBlock settings = rig.store.Config.Settings;
+
+    HidReport stray{};
+    stray[2] = 0;
+    stray[3] = 1;
+    stray[4] = 3;
+    rig.device.injectAnswer(stray);
+    rig.pumpFor(100ms);
+    rig.tick(30);
+    EXPECT_TRUE(rig.idle());
+    EXPECT_EQ(rig.sent(), sent);
+    EXPECT_EQ(rig.ui.log, log);
+    EXPECT_EQ(rig.ui.informations.size(), 1u);
+    EXPECT_TRUE(rig.ui.errors.empty());
+    EXPECT_EQ(rig.store.Config.Settings, settings);
+}
+
+TEST(IdentifyStep, ShowsVersionAndSerialAndRejectsOtherApplications) {
+    Rig rig;
+    rig.device.setSerial(12345);
+    rig.device.setVersion("1.2");
+    rig.ops.ReadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.ui.log, (std::vector<std::u16string>{u"Appware Version:1.2", u"Serial Number: 12345"}));
+
+    rig.device.setSerial(-1);
+    rig.device.setIdentity({1, 1, 3});
+    rig.ops.WriteButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kNotQuillanterbrookeText});
+    EXPECT_EQ(rig.ui.log, (std::vector<std::u16string>{u"Appware Version:1.2", u"Serial Number: 12345"}));
+    EXPECT_TRUE(rig.idle());
+    EXPECT_EQ(rig.ops.ReplyTicks, 0);
+    rig.pumpFor(50ms);
+    EXPECT_EQ(rig.commands().back(), 'S');  // the write went no further
+    rig.tick(40);
+    EXPECT_EQ(rig.ui.errors.size(), 1u);
+}
+
+TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnly) {
+    Rig rig;
+    SimulatedDevice::Block block{};
+    for (std::size_t i = 0; i < 48; ++i) block[i] = static_cast<std::uint8_t>(i == 0 ? 0x55 : i);
+    for (std::size_t i = 48; i < block.size(); ++i) block[i] = 0xFF;
+    rig.device.setBlock(0, block);
+    rig.view.legends[0] = u"Q";  // an unsaved edit in the window
+    const FakeView before = rig.view;
+
+    rig.ops.ReadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
+    for (std::size_t i = 0; i < kSettingsSize; ++i) EXPECT_EQ(rig.store.Config.Settings[i], i + 1) << i;
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), rig.ops.ReadBackImage.begin()));
+    EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
+    for (const HidReport& r : rig.device.receivedReports()) {
+        if (r[1] != 'S') {
+            EXPECT_EQ(r[2], 0);
+        }
+    }
+
+    EXPECT_EQ(rig.view.legends, before.legends);
+    EXPECT_EQ(rig.view.columns, before.columns);
+    EXPECT_EQ(rig.view.baud, before.baud);
+    EXPECT_TRUE(rig.idle());
+}
+
+TEST(ReadOperation, GarbageWithoutMarkerStillCompletes) {
+    Rig rig;
+    SimulatedDevice::Block garbage;
+    garbage.fill(0xA5);
+    rig.device.setBlock(0, garbage);
+    rig.ops.ReadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.store.Config.Settings[0], 0xA5);
+    EXPECT_TRUE(rig.ui.errors.empty());
+}
+
+TEST(KeypadTest, LightsTheKeyByPositionAndNothingForOtherNumbers) {
+    Rig rig;
+    rig.view.legends[kKeys[5].legendIndex] = u"x";  // legends do not matter, positions do
+    rig.device.setKeyDown(6);                         // column 2, row 2: the "5" key
+    rig.ops.TestkeypadButtonClick();
+    EXPECT_EQ(rig.ui.caption, kStopTestCaption);
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == 1; }));
+    EXPECT_EQ(rig.ui.litKey, 5);
+    EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'K'}));
+
+    for (int number : {0, 17, 255, 16}) {
+        rig.device.setKeyDown(number);
+        const int calls = rig.ui.showKeyCalls;
+        rig.tick(kKeyPollAfterReplyTicks - 1);
+        rig.pumpFor(20ms);
+        EXPECT_EQ(rig.ui.showKeyCalls, calls) << "polled too early";
+        rig.tick(1);
+        ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == calls + 1; }));
+        EXPECT_EQ(rig.ui.litKey, number == 16 ? 15 : -1) << number;
+    }
+    EXPECT_TRUE(rig.ui.errors.empty());
+}
+
+TEST(KeypadTest, StopSendsNothingAndEndsThePollingForGood) {
+    Rig rig;
+    rig.device.setKeyDown(1);
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == 1; }));
+
+    // A poll is out when the user stops; its late answer must not light a key or restart the polling.
+    rig.device.setAnswerDelay(100ms);
+    rig.tick(kKeyPollAfterReplyTicks);
+    ASSERT_EQ(rig.commands().back(), 'K');
+    const std::size_t sent = rig.sent();
+    rig.ops.TestkeypadButtonClick();
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    EXPECT_EQ(rig.sent(), sent);
+    rig.pumpFor(200ms);
+    rig.tick(200);
+    rig.pumpFor(20ms);
+    EXPECT_EQ(rig.sent(), sent);
+    EXPECT_EQ(rig.ui.showKeyCalls, 1);
+    EXPECT_EQ(rig.ui.litKey, 0);  // the key lit before the stop stays lit
+    EXPECT_TRUE(rig.idle());
+    EXPECT_EQ(rig.ops.KeyPollTicks, 0);
+}
+
+TEST(KeypadTest, RejectedIdentityLeavesTheTestHaltedWithoutPolls) {
+    Rig rig;
+    rig.device.setIdentity({0, 1, 4});
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kNotQuillanterbrookeText});
+    EXPECT_EQ(rig.ui.caption, kStopTestCaption);
+    rig.tick(100);
+    EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
+    // One click only returns the caption; the second starts a new test.
+    rig.ops.TestkeypadButtonClick();
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    EXPECT_EQ(rig.sent(), 1u);
+}
+
+TEST(KeypadTest, UnansweredPollsRepeatEveryFiftyTicksWithoutMessages) {
+    Rig rig;
+    rig.device.setKeyDown(1);
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == 1; }));
+    rig.device.unplug();
+    rig.tick(kKeyPollAfterReplyTicks);  // this poll goes to a device that is gone
+    rig.pumpFor(50ms);
+    rig.tick(kKeyPollRepeatTicks * 3);
+    EXPECT_TRUE(rig.ui.errors.empty());
+    EXPECT_EQ(rig.ui.caption, kStopTestCaption);
+    EXPECT_EQ(rig.ui.litKey, 0);
+}
+
+TEST(OverlappingOperations, WriteStopsTheTestAndNoPollCutsIn) {
+    Rig rig;
+    rig.device.setKeyDown(3);
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == 1; }));
+    rig.device.clearReceived();
+
+    rig.ops.WriteButtonClick();
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    // Keep ticking while the write runs: the test's poll countdown must not fire.
+    ASSERT_TRUE(rig.pumpUntil([&] {
+        rig.tick(1);
+        return !rig.ui.informations.empty();
+    }));
+    const std::vector<std::uint8_t> cmds = rig.commands();
+    ASSERT_EQ(cmds.size(), 37u);
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), 'K'), 0);
+    EXPECT_EQ(cmds.front(), 'S');
+    EXPECT_EQ(cmds.back(), 'Z');
+}
+
+TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
+    Rig rig;
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.ui.showKeyCalls == 1; }));
+    rig.device.setAnswerDelay(50ms);
+    rig.tick(kKeyPollAfterReplyTicks);
+    ASSERT_EQ(rig.commands().back(), 'K');
+    rig.device.clearReceived();
+
+    rig.ops.WriteButtonClick();  // the poll's answer is still on its way
+    EXPECT_EQ(rig.sent(), 0u);
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    rig.device.setAnswerDelay(0ms);
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
+    EXPECT_TRUE(rig.ui.errors.empty());  // the poll's answer was not taken for the identity reply
+    EXPECT_EQ(rig.sent(), 37u);
+}
+
+// Unplugging at any point of a write or a read: no crash, no hang, and the next operation reconnects.
+TEST(Unplug, AtEveryStepOfAWriteAndARead) {
+    for (int write = 1; write >= 0; --write) {
+        const std::size_t reports = write ? 37 : 3;
+        for (std::size_t at = 1; at <= reports; ++at) {
+            SCOPED_TRACE((write ? "write, report " : "read, report ") + std::to_string(at));
+            Rig rig;
+            rig.device.setAnswerDelay(2ms);
+            if (write)
+                rig.ops.WriteButtonClick();
+            else
+                rig.ops.ReadButtonClick();
+            ASSERT_TRUE(rig.pumpUntil([&] { return rig.sent() >= at; }));
+            rig.device.unplug();
+            rig.pumpFor(20ms);
+            rig.tick(kReplyTimeoutTicks);
+            rig.pumpFor(10ms);
+            EXPECT_LE(rig.ui.errors.size(), 1u);
+            EXPECT_FALSE(rig.link.deviceOpen());
+            if (!rig.ui.informations.empty()) {
+                EXPECT_EQ(at, reports);  // unplugged after the last answer
+            }
+
+            rig.device.replug();
+            rig.device.setAnswerDelay(0ms);
+            rig.device.clearReceived();
+            rig.ui.informations.clear();
+            rig.ops.ReadButtonClick();
+            ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.informations.empty(); }));
+            EXPECT_EQ(rig.ui.informations.back(), kReadCompleteText);
+            EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
+        }
+    }
+}
+
+TEST(UnpackSettingsBlock, OnlyBlockZeroCarriesSettings) {
+    BlockImage image{};
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(200 - i);
+    SettingsBlock settings = kDefaultSettings;
+    UnpackSettingsBlock(image, 1, settings);
+    EXPECT_EQ(settings, kDefaultSettings);
+    UnpackSettingsBlock(image, 0, settings);
+    for (std::size_t i = 0; i < settings.size(); ++i) EXPECT_EQ(settings[i], image[i + 1]);
+}
+
+}  // namespace
+}  // namespace qb

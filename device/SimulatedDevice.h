@@ -57,7 +57,9 @@ public:
     std::vector<std::string> hardwareIds() const;
 
     // What the device is.
-    void setRelease(std::uint16_t release);               // kApplicationRelease, kProgramModeRelease or any other
+    // kApplicationRelease, kProgramModeRelease or any other; seen by the next search. Open handles keep working:
+    // unplug and replug around it to model the device re-enumerating in its other mode.
+    void setRelease(std::uint16_t release);
     void setIdentity(std::array<std::uint8_t, 3> bytes);  // identity reply bytes 2, 3, 4; 0, 1, 3 by default
     void setSerial(std::int32_t serial);                  // identity reply bytes 6..9, little-endian
     void setVersion(std::string version);                 // identity reply bytes 10..; cut at 55 bytes

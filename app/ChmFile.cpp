@@ -59,7 +59,9 @@ std::unique_ptr<ChmFile> ChmFile::open(const QString& fileName) {
 
 ChmFile::ChmFile(::chmFile* handle) : handle_(handle) {}
 
-ChmFile::~ChmFile() { chm_close(handle_); }
+ChmFile::~ChmFile() {
+    chm_close(handle_);
+}
 
 std::optional<QByteArray> ChmFile::read(const QString& path) const {
     const QByteArray name = NormaliseChmPath(path).toUtf8();

@@ -62,7 +62,9 @@ bool LoadHelpViewer() {
     return true;
 }
 
-bool HelpLibraryLoaded() { return HelpLibrary != nullptr; }
+bool HelpLibraryLoaded() {
+    return HelpLibrary != nullptr;
+}
 
 void UnloadHelpViewer() {
     if (HelpLibrary) FreeLibrary(HelpLibrary);
@@ -118,11 +120,17 @@ bool LoadHelpViewer() {
     return ViewerLoaded;
 }
 
-bool HelpLibraryLoaded() { return ViewerLoaded; }
+bool HelpLibraryLoaded() {
+    return ViewerLoaded;
+}
 
-void UnloadHelpViewer() { ViewerLoaded = false; }
+void UnloadHelpViewer() {
+    ViewerLoaded = false;
+}
 
-void Initialize(std::uint32_t& cookie) { cookie = 0; }
+void Initialize(std::uint32_t& cookie) {
+    cookie = 0;
+}
 
 void Uninitialize(std::uint32_t) {}
 

@@ -28,9 +28,9 @@ QString decodeText(const QByteArray& data) {
 }
 
 QString pageTitle(const QString& html, const QString& fallback) {
-    static const QRegularExpression title(QStringLiteral(R"(<title[^>]*>(.*?)</title>)"),
-                                          QRegularExpression::CaseInsensitiveOption |
-                                              QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression title(
+        QStringLiteral(R"(<title[^>]*>(.*?)</title>)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QString t = title.match(html).captured(1).simplified();
     return t.isEmpty() ? fallback : t;
 }
@@ -80,7 +80,7 @@ HelpWindow::HelpWindow(std::unique_ptr<ChmFile> file) : QWidget(nullptr), file_(
     back->setObjectName(QStringLiteral("HelpBackButton"));
     auto* forward = new QPushButton(tr("Forward"), this);
     forward->setObjectName(QStringLiteral("HelpForwardButton"));
-    auto* home = new QPushButton(tr("Contents Home"), this);
+    auto* home = new QPushButton(tr("Home"), this);
     home->setObjectName(QStringLiteral("HelpHomeButton"));
 
     contents_ = new QTreeWidget;

@@ -43,8 +43,8 @@ constexpr int kButtonW = 113, kButtonH = 25, kButtonPitch = 40;
 // "Serial Port Messages": four keys to a row.
 constexpr int kMessageCellW = 200, kMessageRowPitch = 38, kMessageLabelW = 36, kMessageEditW = 150;
 
-const QStringList kBaudRates{QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),
-                             QStringLiteral("9600"),  QStringLiteral("19200"), QStringLiteral("38400"),
+const QStringList kBaudRates{QStringLiteral("1200"), QStringLiteral("2400"),  QStringLiteral("4800"),
+                             QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
                              QStringLiteral("57600")};
 
 // The window is laid out for Tahoma and MS Sans Serif. Where they are missing, narrow look-alikes keep the
@@ -60,7 +60,9 @@ void installFontSubstitutes() {
     (void)installed;
 }
 
-QString keyName(const KeyInfo& key) { return QString(QLatin1Char(key.legend)); }
+QString keyName(const KeyInfo& key) {
+    return QString(QLatin1Char(key.legend));
+}
 
 std::filesystem::path toPath(const QString& name) {
 #ifdef _WIN32
@@ -101,8 +103,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
     return label;
 }
 
-QSpinBox* makeLineSpin(QWidget* parent, const QString& name, const QString& accessibleName, int value,
-                       QRect geometry) {
+QSpinBox* makeLineSpin(QWidget* parent, const QString& name, const QString& accessibleName, int value, QRect geometry) {
     auto* spin = new QSpinBox(parent);
     spin->setObjectName(name);
     spin->setRange(1, 8);
@@ -187,17 +188,15 @@ void TMainForm::createControls() {
         SwitchEdits[key.legendIndex] = edit;
     }
     for (int row = 0; row < 4; ++row) {
-        RowCSpinEdits[row] =
-            makeLineSpin(GroupBox1, QStringLiteral("RowCSpinEdit%1").arg(row + 1),
-                         QStringLiteral("Row %1 line").arg(row + 1), 5 + row,
-                         QRect(56, rowCentre(row) - kSpinH / 2, kSpinW, kSpinH));
+        RowCSpinEdits[row] = makeLineSpin(GroupBox1, QStringLiteral("RowCSpinEdit%1").arg(row + 1),
+                                          QStringLiteral("Row %1 line").arg(row + 1), 5 + row,
+                                          QRect(56, rowCentre(row) - kSpinH / 2, kSpinW, kSpinH));
         Labels1to8[row]->setBuddy(RowCSpinEdits[row]);
     }
     for (int column = 0; column < 4; ++column) {
-        CSpinEdits[column] =
-            makeLineSpin(GroupBox1, QStringLiteral("CSpinEdit%1").arg(column + 1),
-                         QStringLiteral("Column %1 line").arg(column + 1), 1 + column,
-                         QRect(columnCentre(column) - kSpinW / 2, kPanelY + kPanelH + 10, kSpinW, kSpinH));
+        CSpinEdits[column] = makeLineSpin(
+            GroupBox1, QStringLiteral("CSpinEdit%1").arg(column + 1), QStringLiteral("Column %1 line").arg(column + 1),
+            1 + column, QRect(columnCentre(column) - kSpinW / 2, kPanelY + kPanelH + 10, kSpinW, kSpinH));
         Labels1to8[4 + column]->setBuddy(CSpinEdits[column]);
     }
     TestkeypadButton = makeButton(GroupBox1, "TestkeypadButton", QString::fromStdU16String(kTestKeypadCaption),
@@ -298,10 +297,10 @@ void TMainForm::setTabOrders() {
     for (int slot = 0; slot < kKeyCount; ++slot) order.push_back(SwitchEdits[KeyBySlot(slot).legendIndex]);
     for (QSpinBox* spin : RowCSpinEdits) order.push_back(spin);
     for (QSpinBox* spin : CSpinEdits) order.push_back(spin);
-    for (QWidget* w : std::initializer_list<QWidget*>{TestkeypadButton, LoadButton, SaveButton, WriteButton,
-                                                      ReadButton, HelpButton, ExitButton, BaudRateComboBox,
-                                                      StopBitRadioButton1, StopBitRadioButton2, NoParityRadioButton,
-                                                      EvenParityRadioButton, OddParityRadioButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{TestkeypadButton, LoadButton, SaveButton, WriteButton, ReadButton, HelpButton,
+                                         ExitButton, BaudRateComboBox, StopBitRadioButton1, StopBitRadioButton2,
+                                         NoParityRadioButton, EvenParityRadioButton, OddParityRadioButton})
         order.push_back(w);
     for (QLineEdit* edit : OutStringEdits) order.push_back(edit);
     order.push_back(LogMemo);
@@ -309,7 +308,8 @@ void TMainForm::setTabOrders() {
 }
 
 void TMainForm::FormCreate() {
-    setWindowTitle(QStringLiteral("%1 Interface Version %2").arg(QLatin1String(kProductName), QLatin1String(kVersionText)));
+    setWindowTitle(
+        QStringLiteral("%1 Interface Version %2").arg(QLatin1String(kProductName), QLatin1String(kVersionText)));
     operations_.OperationStep = osIdle;
     BaudRateComboBox->setCurrentIndex(kBaud19200Entry);
     operations_.KeyPollTicks = 0;
@@ -319,9 +319,13 @@ void TMainForm::FormCreate() {
 
 // ---- Closing ----
 
-void TMainForm::ExitButtonClick() { close(); }
+void TMainForm::ExitButtonClick() {
+    close();
+}
 
-bool TMainForm::FormCloseQuery() { return QueryClose(store_, *this, sink(), chooser(), files()); }
+bool TMainForm::FormCloseQuery() {
+    return QueryClose(store_, *this, sink(), chooser(), files());
+}
 
 void TMainForm::FormClose() {
     ReleaseHelp();
@@ -341,17 +345,29 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 // ---- Buttons and timer ----
 
-void TMainForm::LoadButtonClick() { LoadDataFile(store_, *this, sink(), chooser(), files()); }
+void TMainForm::LoadButtonClick() {
+    LoadDataFile(store_, *this, sink(), chooser(), files());
+}
 
-void TMainForm::SaveButtonClick() { SaveDataFile(store_, *this, sink(), chooser(), files()); }
+void TMainForm::SaveButtonClick() {
+    SaveDataFile(store_, *this, sink(), chooser(), files());
+}
 
-void TMainForm::WriteButtonClick() { operations_.WriteButtonClick(); }
+void TMainForm::WriteButtonClick() {
+    operations_.WriteButtonClick();
+}
 
-void TMainForm::ReadButtonClick() { operations_.ReadButtonClick(); }
+void TMainForm::ReadButtonClick() {
+    operations_.ReadButtonClick();
+}
 
-void TMainForm::TestkeypadButtonClick() { operations_.TestkeypadButtonClick(); }
+void TMainForm::TestkeypadButtonClick() {
+    operations_.TestkeypadButtonClick();
+}
 
-void TMainForm::Timer1Timer() { operations_.Timer1Timer(); }
+void TMainForm::Timer1Timer() {
+    operations_.Timer1Timer();
+}
 
 void TMainForm::SwitchEditChange(int legendIndex) {
     OutStringLabels[legendIndex]->setText(SwitchEdits[legendIndex]->text());
@@ -373,7 +389,9 @@ void TMainForm::SetupHelp() {
     help::Initialize(HelpCookie);
 }
 
-void TMainForm::HelpButtonClick() { help::DisplayTopic(HelpFilePath); }
+void TMainForm::HelpButtonClick() {
+    help::DisplayTopic(HelpFilePath);
+}
 
 void TMainForm::ReleaseHelp() {
     // The button is visible exactly when set-up succeeded.
@@ -387,13 +405,21 @@ void TMainForm::ReleaseHelp() {
 
 // ---- ConfigView ----
 
-int TMainForm::columnLine(int column) const { return CSpinEdits.at(column)->value(); }
+int TMainForm::columnLine(int column) const {
+    return CSpinEdits.at(column)->value();
+}
 
-void TMainForm::setColumnLine(int column, int value) { CSpinEdits.at(column)->setValue(value); }
+void TMainForm::setColumnLine(int column, int value) {
+    CSpinEdits.at(column)->setValue(value);
+}
 
-int TMainForm::rowLine(int row) const { return RowCSpinEdits.at(row)->value(); }
+int TMainForm::rowLine(int row) const {
+    return RowCSpinEdits.at(row)->value();
+}
 
-void TMainForm::setRowLine(int row, int value) { RowCSpinEdits.at(row)->setValue(value); }
+void TMainForm::setRowLine(int row, int value) {
+    RowCSpinEdits.at(row)->setValue(value);
+}
 
 std::u16string TMainForm::legendText(int legendIndex) const {
     return SwitchEdits.at(legendIndex)->text().toStdU16String();
@@ -412,7 +438,9 @@ void TMainForm::setMessageText(int legendIndex, const std::u16string& text) {
     OutStringEdits.at(legendIndex)->setText(QString::fromStdU16String(text));
 }
 
-int TMainForm::baudIndex() const { return BaudRateComboBox->currentIndex(); }
+int TMainForm::baudIndex() const {
+    return BaudRateComboBox->currentIndex();
+}
 
 void TMainForm::setBaudIndex(int index) {
     BaudRateComboBox->setCurrentIndex(index >= 0 && index < BaudRateComboBox->count() ? index : -1);
@@ -420,18 +448,27 @@ void TMainForm::setBaudIndex(int index) {
 
 QRadioButton* TMainForm::radio(RadioButton button) const {
     switch (button) {
-        case RadioButton::NoParity: return NoParityRadioButton;
-        case RadioButton::EvenParity: return EvenParityRadioButton;
-        case RadioButton::OddParity: return OddParityRadioButton;
-        case RadioButton::StopBit1: return StopBitRadioButton1;
-        case RadioButton::StopBit2: return StopBitRadioButton2;
+        case RadioButton::NoParity:
+            return NoParityRadioButton;
+        case RadioButton::EvenParity:
+            return EvenParityRadioButton;
+        case RadioButton::OddParity:
+            return OddParityRadioButton;
+        case RadioButton::StopBit1:
+            return StopBitRadioButton1;
+        case RadioButton::StopBit2:
+            return StopBitRadioButton2;
     }
     return NoParityRadioButton;
 }
 
-bool TMainForm::isChecked(RadioButton button) const { return radio(button)->isChecked(); }
+bool TMainForm::isChecked(RadioButton button) const {
+    return radio(button)->isChecked();
+}
 
-void TMainForm::check(RadioButton button) { radio(button)->setChecked(true); }
+void TMainForm::check(RadioButton button) {
+    radio(button)->setChecked(true);
+}
 
 // ---- UserSink ----
 
@@ -456,17 +493,24 @@ Answer TMainForm::askYesNoCancel(const std::u16string& text) {
     box.setEscapeButton(QMessageBox::Cancel);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::Cancel: return Answer::Cancel;
-        default: return Answer::No;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
+        default:
+            return Answer::No;
     }
 }
 
 // ---- OperationsUi ----
 
-void TMainForm::clearLog() { LogMemo->clear(); }
+void TMainForm::clearLog() {
+    LogMemo->clear();
+}
 
-void TMainForm::addLogLine(const std::u16string& line) { LogMemo->appendPlainText(QString::fromStdU16String(line)); }
+void TMainForm::addLogLine(const std::u16string& line) {
+    LogMemo->appendPlainText(QString::fromStdU16String(line));
+}
 
 void TMainForm::showKey(int legendIndex) {
     for (int i = 0; i < kKeyCount; ++i) {
@@ -480,7 +524,9 @@ void TMainForm::showKey(int legendIndex) {
     }
 }
 
-std::u16string TMainForm::testButtonCaption() const { return TestkeypadButton->text().toStdU16String(); }
+std::u16string TMainForm::testButtonCaption() const {
+    return TestkeypadButton->text().toStdU16String();
+}
 
 void TMainForm::setTestButtonCaption(const std::u16string& caption) {
     TestkeypadButton->setText(QString::fromStdU16String(caption));

@@ -42,8 +42,7 @@ public:
     int saveCalls = 0;
 
 private:
-    static std::optional<std::filesystem::path> take(std::deque<std::optional<std::filesystem::path>>& q,
-                                                     int& calls) {
+    static std::optional<std::filesystem::path> take(std::deque<std::optional<std::filesystem::path>>& q, int& calls) {
         ++calls;
         if (q.empty()) return std::nullopt;
         auto answer = q.front();
@@ -52,7 +51,9 @@ private:
     }
 };
 
-inline QString keySuffix(const KeyInfo& key) { return QLatin1String(key.suffix); }
+inline QString keySuffix(const KeyInfo& key) {
+    return QLatin1String(key.suffix);
+}
 
 template <typename T>
 T* control(const QWidget& form, const QString& name) {

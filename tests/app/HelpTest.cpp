@@ -54,8 +54,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void cleanup() { help::CloseAll(); }
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void cleanup() {
+        help::CloseAll();
+    }
 
     // ---- The button ----
 
@@ -127,8 +131,8 @@ private slots:
                                    "Data files", "Working with the device", "Troubleshooting"}));
 
         // Choosing a contents entry shows its page.
-        const auto found = tree->findItems(QStringLiteral("Linux: device permissions"),
-                                           Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found =
+            tree->findItems(QStringLiteral("Linux: device permissions"), Qt::MatchExactly | Qt::MatchRecursive);
         QCOMPARE(found.size(), 1);
         tree->setCurrentItem(found.first());
         QCOMPARE(window.browser()->source().path(), QStringLiteral("/troubleshooting.html"));
@@ -139,7 +143,8 @@ private slots:
         QCOMPARE(window.browser()->source().path(), QStringLiteral("/device.html"));
         QVERIFY(window.browser()->toPlainText().contains(QStringLiteral("Download Complete")));
         // The page's style sheet comes out of the help file too.
-        QVERIFY(window.browser()->loadResource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("style.css")))
+        QVERIFY(window.browser()
+                    ->loadResource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("style.css")))
                     .toString()
                     .contains(QStringLiteral("font-family")));
         // A page that is not there says so instead of showing the previous one.
@@ -210,9 +215,9 @@ private slots:
         QString all;
         for (const QString& path : file->files())
             if (path.endsWith(QLatin1String(".html"))) all += QString::fromUtf8(*file->read(path));
-        const char16_t* texts[] = {kDownloadCompleteText, kReadCompleteText,  kCannotFindText,
+        const char16_t* texts[] = {kDownloadCompleteText, kReadCompleteText,      kCannotFindText,
                                    kProgramModeText,      kCannotCommunicateText, kNotQuillanterbrookeText,
-                                   u"Error on Message:",  kIncompatibleFileText, kErrorOpeningText,
+                                   u"Error on Message:",  kIncompatibleFileText,  kErrorOpeningText,
                                    kErrorSavingText,      u"Cannot load"};
         for (const char16_t* text : texts)
             QVERIFY2(all.contains(QString::fromUtf16(text)), qPrintable(QString::fromUtf16(text)));
@@ -282,8 +287,8 @@ private slots:
             "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"A\"></OBJECT></UL></UL>"
             "<UL><UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"B\"></OBJECT></UL></UL>");
         QCOMPARE(names(ParseSitemap(loose)), (QStringList{"A", "B"}));
-        const QString flat = QStringLiteral(
-            "<OBJECT type=\"text/sitemap\"><param name=\"Local\" value=\"x.html\"></OBJECT>");
+        const QString flat =
+            QStringLiteral("<OBJECT type=\"text/sitemap\"><param name=\"Local\" value=\"x.html\"></OBJECT>");
         const auto entries = ParseSitemap(flat);
         QCOMPARE(entries.size(), std::size_t(1));
         QCOMPARE(entries[0].local, QStringLiteral("x.html"));

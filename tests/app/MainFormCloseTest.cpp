@@ -35,7 +35,9 @@ private:
     ScriptedChooser chooser_;
     std::unique_ptr<TMainForm> form_;
 
-    std::filesystem::path file(const char* name) const { return std::filesystem::path(folder_.path().toStdString()) / name; }
+    std::filesystem::path file(const char* name) const {
+        return std::filesystem::path(folder_.path().toStdString()) / name;
+    }
     QLineEdit* message(char key) const { return messageEdit(*form_, keyNamed(key)); }
     QPushButton* button(const char* name) const { return control<QPushButton>(*form_, QLatin1String(name)); }
     std::vector<std::u16string> questions() const { return sink_.questions(); }

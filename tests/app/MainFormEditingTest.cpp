@@ -26,9 +26,13 @@ namespace {
 
 const QColor kLime(0, 255, 0);
 
-QColor baseOf(const QWidget* w) { return w->palette().color(QPalette::Base); }
+QColor baseOf(const QWidget* w) {
+    return w->palette().color(QPalette::Base);
+}
 
-QColor windowColourOf(const QWidget* w) { return QApplication::palette(w).color(QPalette::Active, QPalette::Base); }
+QColor windowColourOf(const QWidget* w) {
+    return QApplication::palette(w).color(QPalette::Active, QPalette::Base);
+}
 
 // Runs `inspect` on the modal box that the next call opens, then lets `answer` close it.
 void onNextModalBox(std::function<void(QMessageBox*)> inspect) {
@@ -94,9 +98,8 @@ private slots:
             const QString typed = QString(QChar(u'a' + key.legendIndex));
             retype(legendEdit(*form_, key), typed);
             for (const KeyInfo& other : kKeys) {
-                const QString expected = other.legendIndex <= key.legendIndex
-                                             ? QString(QChar(u'a' + other.legendIndex))
-                                             : QString(QLatin1Char(other.legend));
+                const QString expected = other.legendIndex <= key.legendIndex ? QString(QChar(u'a' + other.legendIndex))
+                                                                              : QString(QLatin1Char(other.legend));
                 QCOMPARE(labelOf(other)->text(), expected);
             }
         }
@@ -124,8 +127,7 @@ private slots:
         PackConfig(*form_, packed);
         QCOMPARE(packed.Settings, kDefaultSettings);
         for (const KeyInfo& key : kKeys) {
-            QCOMPARE(SlotText(packed.Messages.data() + key.slot * kSlotSize),
-                     std::string_view(&key.legend, 1));
+            QCOMPARE(SlotText(packed.Messages.data() + key.slot * kSlotSize), std::string_view(&key.legend, 1));
         }
         QVERIFY(!form_->store().ConfigChanged());
     }
@@ -211,8 +213,7 @@ private slots:
         QCOMPARE(memo->toPlainText(), QStringLiteral("Appware Version:1.2\nSerial Number: 12345"));
 
         form_->setTestButtonCaption(kStopTestCaption);
-        QCOMPARE(control<QPushButton>(*form_, QStringLiteral("TestkeypadButton"))->text(),
-                 QStringLiteral("Stop Test"));
+        QCOMPARE(control<QPushButton>(*form_, QStringLiteral("TestkeypadButton"))->text(), QStringLiteral("Stop Test"));
         QVERIFY(form_->testButtonCaption() == kStopTestCaption);
     }
 

@@ -9,7 +9,7 @@ packages=(
     libhidapi-dev
     libchm-dev fp-utils
     clang libclang-rt-14-dev
-    xvfb xauth x11-apps imagemagick
+    xvfb xauth x11-apps x11-utils imagemagick
     fonts-dejavu-core
 )
 

@@ -2,7 +2,8 @@
 # Builds the program, starts it (with a simulated device) on a virtual X screen and saves a picture of its
 # window, by default as docs/screenshot.png. BUILD_DIR chooses the build directory (default: build).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
+cd "$(dirname "$self")/.."
 out="${1:-docs/screenshot.png}"
 build="${BUILD_DIR:-build}"
 
@@ -10,7 +11,7 @@ if [ "${QB_SCREENSHOT_INNER:-}" != 1 ]; then
     bash scripts/setup.sh
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$build" -j2 --target quillanterbrooke
-    QB_SCREENSHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$out"
+    QB_SCREENSHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$self" "$out"
 fi
 
 title="VELMORA Quillanterbrooke Interface Version 1.00"

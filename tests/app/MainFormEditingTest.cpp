@@ -34,7 +34,7 @@ QColor windowColourOf(const QWidget* w) {
     return QApplication::palette(w).color(QPalette::Active, QPalette::Base);
 }
 
-// Runs `inspect` on the modal box that the next call opens, then lets `answer` close it.
+// Runs `inspect` on the modal box that the next call opens; `inspect` must close it.
 void onNextModalBox(std::function<void(QMessageBox*)> inspect) {
     auto* timer = new QTimer;
     timer->setInterval(10);

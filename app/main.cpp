@@ -6,7 +6,9 @@
 
 #include "app/Application.h"
 #include "app/Mainunit.h"
+#include "app/SimulatorWindow.h"
 #include "app/TransportFactory.h"
+#include "device/SimulatedDevice.h"
 
 int main(int argc, char** argv) {
     qb::Application app(argc, argv);
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
         const std::unique_ptr<qb::Transport> transport = qb::makeTransport(parser.isSet(simulate));
         qb::TMainForm form(*transport);
         form.show();
+        // With a simulated device, its own small window stands beside the main one.
+        std::unique_ptr<qb::SimulatorWindow> simulator;
+        if (auto* device = dynamic_cast<qb::SimulatedDevice*>(transport.get())) {
+            simulator = std::make_unique<qb::SimulatorWindow>(*device);
+            simulator->placeBeside(form);
+            simulator->show();
+        }
         qb::Application::exec();
     } catch (const std::exception& e) {
         qb::ShowFailure(QString::fromUtf8(e.what()));

@@ -14,7 +14,7 @@ public:
     // Texts may hold "\r\n" or a lone "\r" as a line break; a window must show those as separate lines.
     virtual void showError(const std::u16string& text) = 0;
     virtual void showInformation(const std::u16string& text) = 0;
-    // Yes / No / Cancel. A box closed without a button counts as No.
+    // Yes / No / Cancel. A box closed without a button counts as Cancel: nothing is lost that way.
     virtual Answer askYesNoCancel(const std::u16string& text) = 0;
 };
 

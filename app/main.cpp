@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QCommandLineParser>
+#include <QTimer>
 
 #include "app/Application.h"
 #include "app/Mainunit.h"
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
             simulator = std::make_unique<qb::SimulatorWindow>(*device);
             simulator->placeBeside(form);
             simulator->show();
+            // Placed again once the window manager has framed the main window.
+            QTimer::singleShot(300, simulator.get(), [&] { simulator->placeBeside(form); });
         }
         qb::Application::exec();
     } catch (const std::exception& e) {

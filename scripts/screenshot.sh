@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program, starts it (with a simulated device) on a virtual X screen and saves a picture of its
-# window, by default as docs/screenshot.png. BUILD_DIR chooses the build directory (default: build).
+# Builds the program, starts it (with a simulated device) on a virtual X screen with a plain window manager and
+# saves a picture of its two windows, by default as docs/screenshot.png. BUILD_DIR chooses the build directory
+# (default: build).
 set -euo pipefail
 self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 cd "$(dirname "$self")/.."
@@ -11,13 +12,21 @@ if [ "${QB_SCREENSHOT_INNER:-}" != 1 ]; then
     bash scripts/setup.sh
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$build" -j2 --target quillanterbrooke
-    QB_SCREENSHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$self" "$out"
+    QB_SCREENSHOT_INNER=1 exec xvfb-run -a -s "-screen 0 1400x720x24 -br" bash "$self" "$out"
 fi
 
 title="VELMORA Quillanterbrooke Interface Version 1.00"
+# A window manager draws the title bars, so the caption shows in the picture.
+wm=""
+if command -v twm >/dev/null 2>&1; then
+    printf 'NoGrabServer\nRandomPlacement\nUsePPosition "on"\nBorderWidth 1\nTitleFont "fixed"\nResizeFont "fixed"\nMenuFont "fixed"\nIconFont "fixed"\nIconManagerFont "fixed"\n' >"${TMPDIR:-/tmp}/qb-twmrc"
+    twm -f "${TMPDIR:-/tmp}/qb-twmrc" >/dev/null 2>&1 &
+    wm=$!
+    sleep 0.5
+fi
 "$build/app/quillanterbrooke" --simulate &
 pid=$!
-trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true' EXIT
+trap 'kill "$pid" ${wm} 2>/dev/null; wait "$pid" 2>/dev/null || true' EXIT
 
 id=""
 for _ in $(seq 100); do
@@ -29,7 +38,8 @@ if [ -z "$id" ]; then
     echo "the window did not appear" >&2
     exit 1
 fi
-sleep 1  # let it paint
+sleep 1.5  # let both windows paint
 mkdir -p "$(dirname "$out")"
-import -window "$id" "$out"
+# The whole screen, its empty black rest trimmed away.
+import -window root png:- | convert png:- -trim +repage "$out"
 echo "saved $out"

@@ -6,26 +6,39 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
+total=0
+# Runs ctest with the given arguments and adds the number of tests it ran to the total.
+run_ctest() {
+    local log
+    log=$(mktemp)
+    ctest "$@" 2>&1 | tee "$log"
+    local status=${PIPESTATUS[0]}
+    local count
+    count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+    rm -f "$log"
+    [ "$status" -eq 0 ] || exit "$status"
+    total=$((total + ${count:-0}))
+}
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
 echo "== plain build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-ctest --test-dir build -j "$jobs" --timeout 300
+run_ctest --test-dir build -j "$jobs" --timeout 300
 
 echo "== ASan + UBSan build =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=address -DQB_BUILD_BENCHMARK=OFF
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan -j "$jobs" --timeout 600
+    run_ctest --test-dir build-asan -j "$jobs" --timeout 600
 
 echo "== TSan build (threaded device and protocol tests) =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread -DQB_BUILD_GUI=OFF \
     -DQB_BUILD_BENCHMARK=OFF
 cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
 
 if command -v clang++ >/dev/null 2>&1; then
     echo "== fuzzers =="
@@ -34,3 +47,4 @@ else
     echo "== fuzzers skipped: no clang++ =="
 fi
 echo "== all tests passed =="
+echo "tests: $total passed, 0 failed"

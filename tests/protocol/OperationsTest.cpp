@@ -110,18 +110,6 @@ TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports)
     EXPECT_FALSE(rig.store.ConfigChanged());
 }
 
-TEST(WriteOperation, EscapesAreTranslatedBeforeTheyGoOut) {
-    Rig rig;
-    rig.view.messages[kKeys[5].legendIndex] = u"A\\0D\\0a\\\\";  // key 5
-    ASSERT_TRUE(rig.completeWrite());
-    const SimulatedDevice::Block block = rig.device.block(kKeys[5].slot + 1);
-    EXPECT_EQ(block[0], 'A');
-    EXPECT_EQ(block[1], 13);
-    EXPECT_EQ(block[2], 10);
-    EXPECT_EQ(block[3], '\\');
-    EXPECT_EQ(block[4], 0);
-}
-
 TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
     Rig rig;
     rig.view.messages[kKeys[4].legendIndex] = u"ab\\0";  // key 4: a backslash and one digit
@@ -136,26 +124,6 @@ TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
     EXPECT_EQ(rig.ui.errors.size(), 2u);
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     EXPECT_EQ(rig.bus.enumerateCount(), 0);
-}
-
-TEST(WriteOperation, NoDeviceAndProgramMode) {
-    Rig rig;
-    rig.device.unplug();
-    rig.ops.WriteButtonClick();
-    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotFindText});
-    EXPECT_TRUE(rig.idle());
-
-    rig.device.replug();
-    rig.device.setRelease(kProgramModeRelease);
-    rig.ops.ReadButtonClick();
-    ASSERT_EQ(rig.ui.errors.size(), 2u);
-    EXPECT_EQ(rig.ui.errors[1], kProgramModeText);
-    EXPECT_EQ(rig.sent(), 0u);
-    // The program-mode device stays open: the next click talks to it without searching.
-    const int searches = rig.bus.enumerateCount();
-    rig.ops.ReadButtonClick();
-    EXPECT_EQ(rig.bus.enumerateCount(), searches);
-    EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
 }
 
 TEST(WriteOperation, SlowHalvesTimeOutOnceAndTheWriteStillCompletes) {
@@ -452,16 +420,6 @@ TEST(Unplug, AtEveryStepOfAWriteAndARead) {
             EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
         }
     }
-}
-
-TEST(UnpackSettingsBlock, OnlyBlockZeroCarriesSettings) {
-    BlockImage image{};
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(200 - i);
-    SettingsBlock settings = kDefaultSettings;
-    UnpackSettingsBlock(image, 1, settings);
-    EXPECT_EQ(settings, kDefaultSettings);
-    UnpackSettingsBlock(image, 0, settings);
-    for (std::size_t i = 0; i < settings.size(); ++i) EXPECT_EQ(settings[i], image[i + 1]);
 }
 
 }  // namespace

@@ -2,40 +2,42 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "config/ConfigTransfer.h"
 #include "tests/config/Fakes.h"
-#include "tests/config/TestData.h"
 #include "tests/support/FakeSink.h"
 #include "tests/support/FakeView.h"
 
 namespace qb {
 namespace {
 
-using test::FakeChooser;
-using test::FakeFileAccess;
-using test::FakeSink;
-using test::FakeView;
-using test::ReadWholeFile;
-using test::ScratchFolder;
-using test::WriteWholeFile;
+using namespace test;
+using Bytes = std::vector<std::uint8_t>;
+const std::u16string kIncompatible = u"Incompatible data file.";
+const std::u16string kLater = u"The file uses a later data format.\r\nCannot load";
+const std::u16string kSaveError = u"Error Saving File.";
 
-std::vector<std::uint8_t> GoldenDefault() {
-    const auto bytes = ReadWholeFile(std::filesystem::path(QB_GOLDEN_DIR) / "default.dat");
+// The golden default file with another version number, cut or lengthened.
+Bytes Golden(std::int32_t version = 1, std::size_t size = 1087) {
+    Bytes bytes = ReadWholeFile(Path(QB_GOLDEN_DIR) / "default.dat");
     EXPECT_EQ(bytes.size(), 1087u) << "golden file missing or damaged";
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(version) >> (8 * i));
+    bytes.resize(size, 0xBB);
     return bytes;
 }
 
-void SetVersion(std::vector<std::uint8_t>& file, std::int32_t version) {
-    const auto v = static_cast<std::uint32_t>(version);
-    for (int i = 0; i < 4; ++i) file[i] = static_cast<std::uint8_t>(v >> (8 * i));
+Bytes With(Bytes file, std::size_t from, std::size_t to, std::uint8_t value) {
+    std::fill(file.begin() + from, file.begin() + to, value);
+    return file;
 }
 
-// A window with the defaults shown, a few things edited, and its store.
+std::u16string DecodeError(const Bytes& file) {
+    const DecodeResult r = DecodeDataFile(file.data(), file.size());
+    return std::holds_alternative<std::u16string>(r) ? std::get<std::u16string>(r) : u"";
+}
+
+// A window with the defaults shown, and its store.
 struct Window {
     ConfigStore store;
     FakeView view;
@@ -43,474 +45,185 @@ struct Window {
     FakeChooser chooser;
 
     Window() { store.SetDefaultConfig(view); }
-
     void Edit() {
         view.messages[0] = u"first\\0D\\0A";
         view.messages[15] = u"last key \u00E9";
-        view.legends[3] = u"Z";
+        view.setLegendText(3, u"Z");
         view.columns[2] = 7;
         view.setBaudIndex(6);
         view.check(RadioButton::EvenParity);
         view.check(RadioButton::StopBit2);
+        PackConfig(view, store.Config);
     }
     bool Changed() {
         PackConfig(view, store.Config);
         return store.ConfigChanged();
     }
-};
-
-// Everything a failed or cancelled load must leave alone.
-struct Snapshot {
-    explicit Snapshot(const Window& w)
-        : config(w.store.Config), saved(w.store.SavedConfig), messages(w.view.messages), legends(w.view.legends) {}
-    void ExpectSame(const Window& w) const {
-        EXPECT_EQ(w.store.Config.Settings, config.Settings);
-        EXPECT_EQ(w.store.Config.Messages, config.Messages);
-        EXPECT_EQ(w.store.SavedConfig.Settings, saved.Settings);
-        EXPECT_EQ(w.store.SavedConfig.Messages, saved.Messages);
-        EXPECT_EQ(w.view.messages, messages);
-        EXPECT_EQ(w.view.legends, legends);
+    bool Load(FileAccess& files) { return LoadDataFile(store, view, sink, chooser, files); }
+    bool Save(FileAccess& files) { return SaveDataFile(store, view, sink, chooser, files); }
+    bool Close(FileAccess& files) { return QueryClose(store, view, sink, chooser, files); }
+    auto Shown() const {
+        return std::tuple(view.messages, view.legends, view.labels, view.columns, view.rows, view.baud, view.checked);
     }
-    KeypadConfig config, saved;
-    std::array<std::u16string, kKeyCount> messages, legends;
+    // Everything a failed or cancelled load must leave alone.
+    auto State() const {
+        return std::tuple_cat(std::tuple(store.Config.Settings, store.Config.Messages, store.SavedConfig.Settings,
+                                         store.SavedConfig.Messages),
+                              Shown());
+    }
 };
 
-// ---- The format -----------------------------------------------------------------------------------------
+TEST(DataFileHeader, NameThenVersionThenSizeDecide) {
+    for (std::int32_t version : {1, 0, -1, INT32_MIN}) EXPECT_EQ(DecodeError(Golden(version)), u"") << version;
+    for (std::int32_t version : {2, 256, INT32_MAX}) EXPECT_EQ(DecodeError(Golden(version)), kLater) << version;
+    EXPECT_EQ(DecodeError(With(Golden(2), 4, 5, 'v')), kIncompatible);   // the name is checked first
+    EXPECT_EQ(DecodeError(With(Golden(), 28, 29, 'X')), kIncompatible);  // one more character before the zero
+    EXPECT_EQ(DecodeError(With(Golden(), 27, 28, 0)), kIncompatible);
+    EXPECT_EQ(DecodeError(With(Golden(), 28, 36, 'Q')), kIncompatible);  // no zero in the 32 name bytes
+    EXPECT_EQ(DecodeError(With(Golden(), 29, 36, 0xA5)), u"");           // offsets 29..35 carry nothing
+    // Too short for the header, or the header passes but the blocks are incomplete; longer files load.
+    for (std::size_t size : {0, 3, 28, 29, 36, 63, 1086})
+        EXPECT_EQ(DecodeError(Golden(1, size)), kIncompatible) << size;
+    EXPECT_EQ(DecodeError(Golden(2, 29)), kLater);  // a later version however short the rest
+    EXPECT_EQ(DecodeError(Golden(1, 1500)), u"");
+}
 
-TEST(DataFileFormat, SavedDefaultMatchesTheGoldenFile) {
+TEST(LoadDataFile, CancelledRefusedOrUnreadableFilesChangeNothing) {
     ScratchFolder folder;
-    Window w;
-    DiskFileAccess disk;
-    w.chooser.answers.push_back(folder / "default.dat");
-    ASSERT_TRUE(SaveDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_TRUE(w.sink.shown.empty());
-
-    const auto saved = ReadWholeFile(folder / "default.dat");
-    EXPECT_EQ(saved, GoldenDefault());
-    ASSERT_EQ(saved.size(), 1087u);
-    EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.begin() + 4), (std::vector<std::uint8_t>{1, 0, 0, 0}));
-    EXPECT_EQ(std::string(saved.begin() + 4, saved.begin() + 29), std::string("VELMORA Quillanterbrooke", 25));
-    // Nothing but the saved file is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
-}
-
-TEST(DataFileFormat, EveryRecordByteHasItsPlace) {
-    KeypadConfig c;
-    for (std::size_t i = 0; i < kSettingsSize; ++i) c.Settings[i] = static_cast<std::uint8_t>(0x40 + i);
-    for (std::size_t i = 0; i < kMessagesSize; ++i) c.Messages[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    const auto file = EncodeDataFile(c);
-    ASSERT_EQ(file.size(), 1087u);
-    for (std::size_t i = 0; i < kSettingsSize; ++i) EXPECT_EQ(file[36 + i], c.Settings[i]);
-    EXPECT_TRUE(std::equal(c.Messages.begin(), c.Messages.end(), file.begin() + 63));
-    EXPECT_TRUE(std::all_of(file.begin() + 29, file.begin() + 36, [](std::uint8_t b) { return b == 0; }));
-
-    const DecodeResult back = DecodeDataFile(file.data(), file.size());
-    ASSERT_TRUE(std::holds_alternative<KeypadConfig>(back));
-    EXPECT_EQ(std::get<KeypadConfig>(back).Settings, c.Settings);
-    EXPECT_EQ(std::get<KeypadConfig>(back).Messages, c.Messages);
-}
-
-// ---- Header checks --------------------------------------------------------------------------------------
-
-std::u16string DecodeError(const std::vector<std::uint8_t>& file) {
-    const DecodeResult r = DecodeDataFile(file.data(), file.size());
-    return std::holds_alternative<std::u16string>(r) ? std::get<std::u16string>(r) : u"";
-}
-
-TEST(DataFileHeader, VersionsUpToOneLoadLaterOnesDoNot) {
-    auto file = GoldenDefault();
-    for (std::int32_t version : {1, 0, -1, INT32_MIN}) {
-        SetVersion(file, version);
-        EXPECT_EQ(DecodeError(file), u"") << version;
-    }
-    for (std::int32_t version : {2, 256, INT32_MAX}) {
-        SetVersion(file, version);
-        EXPECT_EQ(DecodeError(file), u"The file uses a later data format.\r\nCannot load") << version;
-    }
-}
-
-TEST(DataFileHeader, NameIsCheckedFirstAndExactly) {
-    const auto golden = GoldenDefault();
-    const std::u16string incompatible = u"Incompatible data file.";
-
-    auto wrongName = golden;
-    wrongName[4] = 'v';
-    SetVersion(wrongName, 2);
-    EXPECT_EQ(DecodeError(wrongName), incompatible);
-
-    auto longer = golden;  // one more character before the zero
-    longer[28] = 'X';
-    EXPECT_EQ(DecodeError(longer), incompatible);
-
-    auto shorter = golden;
-    shorter[27] = 0;
-    EXPECT_EQ(DecodeError(shorter), incompatible);
-
-    auto noZero = golden;  // the 32 name bytes hold no zero at all
-    std::fill(noZero.begin() + 28, noZero.begin() + 36, 'Q');
-    EXPECT_EQ(DecodeError(noZero), incompatible);
-
-    auto garbage = golden;  // offsets 29..35 carry nothing
-    for (std::size_t i = 29; i < 36; ++i) garbage[i] = static_cast<std::uint8_t>(0xF0 + i);
-    EXPECT_EQ(DecodeError(garbage), u"");
-}
-
-TEST(DataFileHeader, ShortFilesAreRefused) {
-    const auto golden = GoldenDefault();
-    const std::u16string incompatible = u"Incompatible data file.";
-    for (std::size_t size : {0, 3, 4, 28}) {
-        const std::vector<std::uint8_t> cut(golden.begin(), golden.begin() + static_cast<std::ptrdiff_t>(size));
-        EXPECT_EQ(DecodeError(cut), incompatible) << size;
-    }
-    // The header passes, but the blocks are incomplete.
-    for (std::size_t size : {29, 36, 63, 100, 1086}) {
-        const std::vector<std::uint8_t> cut(golden.begin(), golden.begin() + static_cast<std::ptrdiff_t>(size));
-        EXPECT_EQ(DecodeError(cut), incompatible) << size;
-    }
-    // A later version is reported as such, however short the rest.
-    std::vector<std::uint8_t> later(golden.begin(), golden.begin() + 29);
-    SetVersion(later, 2);
-    EXPECT_EQ(DecodeError(later), u"The file uses a later data format.\r\nCannot load");
-}
-
-// ---- Load -----------------------------------------------------------------------------------------------
-
-TEST(LoadDataFile, RefusedFilesChangeNothing) {
-    struct Case {
-        const char* what;
-        std::vector<std::uint8_t> bytes;
-        std::u16string message;
-    };
-    auto later = GoldenDefault();
-    SetVersion(later, 2);
-    auto foreign = GoldenDefault();
-    foreign[10] = '-';
-    SetVersion(foreign, 2);
-    auto truncated = GoldenDefault();
-    truncated.resize(700);
-    const Case cases[] = {
-        {"later version", later, u"The file uses a later data format.\r\nCannot load"},
-        {"foreign name", foreign, u"Incompatible data file."},
-        {"truncated", truncated, u"Incompatible data file."},
-        {"empty", {}, u"Incompatible data file."},
-    };
-    for (const Case& c : cases) {
-        ScratchFolder folder;
-        WriteWholeFile(folder / "f.dat", c.bytes);
+    WriteWholeFile(folder / "later.dat", Golden(2));
+    WriteWholeFile(folder / "foreign.dat", With(Golden(2), 10, 11, '-'));
+    WriteWholeFile(folder / "short.dat", Golden(1, 700));
+    WriteWholeFile(folder / "empty.dat", {});
+    const std::pair<std::optional<Path>, std::u16string> cases[] = {
+        {std::nullopt, u""},
+        {folder / "later.dat", kLater},
+        {folder / "foreign.dat", kIncompatible},
+        {folder / "short.dat", kIncompatible},
+        {folder / "empty.dat", kIncompatible},
+        {folder / "missing.dat", u"Error Opening File."},
+        {folder.path(), u"Error Opening File."}};  // a folder, not a file
+    for (const auto& [path, error] : cases) {
         Window w;
         w.Edit();
-        PackConfig(w.view, w.store.Config);
-        const Snapshot before(w);
+        const auto before = w.State();
+        w.chooser.answers.push_back(path);
         DiskFileAccess disk;
-        w.chooser.answers.push_back(folder / "f.dat");
-        EXPECT_FALSE(LoadDataFile(w.store, w.view, w.sink, w.chooser, disk)) << c.what;
-        EXPECT_EQ(w.sink.errors(), std::vector<std::u16string>{c.message}) << c.what;
-        before.ExpectSame(w);
+        EXPECT_FALSE(w.Load(disk));
+        EXPECT_EQ(w.sink.errors(), error.empty() ? std::vector<std::u16string>{} : std::vector{error});
+        EXPECT_EQ(w.sink.shown.size(), w.sink.errors().size());
+        EXPECT_TRUE(w.State() == before) << (path ? path->string() : "cancelled");
     }
-}
-
-TEST(LoadDataFile, UnreadableFileShowsErrorOpeningFile) {
-    ScratchFolder folder;
-    Window w;
-    const Snapshot before(w);
-    DiskFileAccess disk;
-    w.chooser.answers.push_back(folder / "missing.dat");
-    w.chooser.answers.push_back(folder.path());  // a folder, not a file
-    EXPECT_FALSE(LoadDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_FALSE(LoadDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_EQ(w.sink.errors(), (std::vector<std::u16string>{u"Error Opening File.", u"Error Opening File."}));
-    before.ExpectSame(w);
-
-    FakeFileAccess broken;
-    broken.failOpen = true;
-    broken.files["x.dat"] = GoldenDefault();
-    w.chooser.answers.push_back("x.dat");
-    EXPECT_FALSE(LoadDataFile(w.store, w.view, w.sink, w.chooser, broken));
-    EXPECT_EQ(w.sink.errors().size(), 3u);
-    before.ExpectSame(w);
-}
-
-TEST(LoadDataFile, CancelChangesAndShowsNothing) {
-    Window w;
-    w.Edit();
-    const Snapshot before(w);
-    FakeFileAccess files;
-    EXPECT_FALSE(LoadDataFile(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_EQ(w.chooser.openCalls, 1);
-    EXPECT_TRUE(w.sink.shown.empty());
-    before.ExpectSame(w);
 }
 
 TEST(LoadDataFile, ReplacesUnsavedChangesWithoutAskingAndCountsAsSaved) {
     ScratchFolder folder;
-    const auto path = folder / "default.dat";
-    WriteWholeFile(path, GoldenDefault());
-
-    Window w;
-    w.Edit();
-    w.store.Config.Messages.fill(0x33);  // also the bytes after the terminators
-    ASSERT_TRUE(w.Changed());
-    DiskFileAccess disk;
-    w.chooser.answers.push_back(path);
-    ASSERT_TRUE(LoadDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_TRUE(w.sink.shown.empty());
-
-    // The record is replaced whole, the window shows it, and it counts as unchanged.
-    EXPECT_TRUE(
-        std::equal(w.store.Config.Messages.begin(), w.store.Config.Messages.end(), GoldenDefault().begin() + 63));
-    EXPECT_EQ(w.view.messages[0], u"1");
-    EXPECT_EQ(w.view.messages[15], u"D");
-    EXPECT_EQ(w.view.legends[3], u"A");
-    EXPECT_EQ(w.view.labels[3], u"A");
-    EXPECT_EQ(w.view.columns[2], 3);
-    EXPECT_EQ(w.view.baud, 4);
-    EXPECT_EQ(w.view.parityButton(), RadioButton::NoParity);
-    EXPECT_TRUE(w.view.isChecked(RadioButton::StopBit1));
-    EXPECT_FALSE(w.Changed());
-}
-
-TEST(LoadDataFile, OldVersionsGarbageInTheHeaderAndExtraBytesLoad) {
-    ScratchFolder folder;
-    auto file = GoldenDefault();
-    file[63] = 'V';  // slot 0
-    for (std::size_t i = 29; i < 36; ++i) file[i] = 0xA5;
-    file.resize(1500, 0xBB);
     DiskFileAccess disk;
     for (std::int32_t version : {0, -1}) {
-        SetVersion(file, version);
+        // Garbage in the header, bytes after the format, and slot 0 (key 1) without a zero.
+        const Bytes file = With(With(Golden(version, 1500), 29, 36, 0xA5), 63, 127, 'w');
         WriteWholeFile(folder / "old.dat", file);
         Window w;
+        w.Edit();
+        w.store.Config.Messages.fill(0x33);  // also the bytes after the terminators
         w.chooser.answers.push_back(folder / "old.dat");
-        EXPECT_TRUE(LoadDataFile(w.store, w.view, w.sink, w.chooser, disk)) << version;
+        ASSERT_TRUE(w.Load(disk)) << version;
         EXPECT_TRUE(w.sink.shown.empty());
-        EXPECT_EQ(w.view.messages[0], u"V");
-        EXPECT_FALSE(w.Changed());
+        EXPECT_TRUE(std::equal(w.store.Config.Messages.begin(), w.store.Config.Messages.end(), file.begin() + 63));
+        Window shown;  // the defaults, but key 1's text cut at 63 bytes, not running into slot 1 (key 4)
+        shown.view.messages[0] = std::u16string(63, u'w');
+        EXPECT_TRUE(w.Shown() == shown.Shown());
+        EXPECT_FALSE(w.Changed());  // packing puts a terminator at byte 63: the same text
+        EXPECT_EQ(w.store.Config.Messages[63], 0);
     }
-
-    // Only the bytes of the format are asked for.
-    FakeFileAccess files;
-    files.files["big.dat"] = file;
-    Window w;
-    w.chooser.answers.push_back("big.dat");
-    EXPECT_TRUE(LoadDataFile(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_EQ(files.lastMaxBytes, 1087u);
 }
 
-TEST(LoadDataFile, SlotWithoutZeroLoadsCutAt63Bytes) {
-    auto file = GoldenDefault();
-    std::fill(file.begin() + 63, file.begin() + 63 + 64, 'w');  // slot 0 (key 1)
-    FakeFileAccess files;
-    files.files["odd.dat"] = file;
+TEST(SaveDataFile, DefaultMatchesTheGoldenFileAndReplacesAnOldFileWithoutAsking) {
+    ScratchFolder folder;
+    WriteWholeFile(folder / "default.dat", Bytes(5000, 0x99));
     Window w;
-    w.chooser.answers.push_back("odd.dat");
-    ASSERT_TRUE(LoadDataFile(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_EQ(w.view.messages[0], std::u16string(63, u'w'));
-    EXPECT_EQ(w.view.messages[4], u"4");  // slot 1 (key 4) is not run into
-    // Packing writes the terminator at byte 63; the text is the same, so nothing counts as changed.
-    EXPECT_FALSE(w.Changed());
-    EXPECT_EQ(w.store.Config.Messages[63], 0);
+    DiskFileAccess disk;
+    w.chooser.answers.push_back(folder / "default.dat");
+    ASSERT_TRUE(w.Save(disk));
+    EXPECT_TRUE(w.sink.shown.empty());
+    EXPECT_EQ(ReadWholeFile(folder / "default.dat"), Golden());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);  // no temporary file left
 }
-
-// ---- Save -----------------------------------------------------------------------------------------------
 
 TEST(SaveDataFile, RoundTripShowsTheSameConfigurationUnchanged) {
     ScratchFolder folder;
-    const auto path = folder / "edited.dat";
     DiskFileAccess disk;
-
     Window saver;
     saver.Edit();
     ASSERT_TRUE(saver.Changed());
-    saver.chooser.answers.push_back(path);
-    ASSERT_TRUE(SaveDataFile(saver.store, saver.view, saver.sink, saver.chooser, disk));
+    saver.chooser.answers.push_back(folder / "edited.dat");
+    ASSERT_TRUE(saver.Save(disk));
     EXPECT_FALSE(saver.Changed());
-    EXPECT_EQ(std::filesystem::file_size(path), 1087u);
 
     Window loader;
-    loader.chooser.answers.push_back(path);
-    ASSERT_TRUE(LoadDataFile(loader.store, loader.view, loader.sink, loader.chooser, disk));
-    EXPECT_EQ(loader.view.messages, saver.view.messages);
-    EXPECT_EQ(loader.view.legends, saver.view.legends);
-    EXPECT_EQ(loader.view.columns, saver.view.columns);
-    EXPECT_EQ(loader.view.rows, saver.view.rows);
-    EXPECT_EQ(loader.view.baud, saver.view.baud);
-    EXPECT_EQ(loader.view.checked, saver.view.checked);
-    EXPECT_EQ(loader.store.Config.Messages, saver.store.Config.Messages);
-
-    // Closing right after the load asks nothing.
-    EXPECT_TRUE(QueryClose(loader.store, loader.view, loader.sink, loader.chooser, disk));
+    loader.chooser.answers.push_back(folder / "edited.dat");
+    ASSERT_TRUE(loader.Load(disk));
+    EXPECT_TRUE(loader.State() == saver.State());
+    EXPECT_TRUE(loader.Close(disk));  // closing right after the load asks nothing
     EXPECT_TRUE(loader.sink.shown.empty());
 }
 
-TEST(SaveDataFile, CancelPacksButDoesNotCountAsSaved) {
-    Window w;
-    w.Edit();
-    const KeypadConfig savedBefore = w.store.SavedConfig;
-    FakeFileAccess files;
-    EXPECT_FALSE(SaveDataFile(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_EQ(w.chooser.saveCalls, 1);
-    EXPECT_TRUE(w.sink.shown.empty());
-    EXPECT_EQ(files.writes, 0);
-    EXPECT_EQ(w.store.Config.Settings[kStopBitsOffset], 2);  // packed before the dialog
-    EXPECT_EQ(w.store.SavedConfig.Settings, savedBefore.Settings);
-    EXPECT_TRUE(w.store.ConfigChanged());
-}
-
-TEST(SaveDataFile, ReplacesAnExistingFileWithoutAsking) {
+TEST(SaveDataFile, CancelledOrFailedSaveKeepsTheChangesUnsavedAndTheOldFile) {
     ScratchFolder folder;
-    const auto path = folder / "old.dat";
-    WriteWholeFile(path, std::vector<std::uint8_t>(5000, 0x99));
-    Window w;
+    const Bytes old(1087, 0x42);
+    WriteWholeFile(folder / "keep.dat", old);
+    std::filesystem::create_directories(folder / "keep.dat.tmp~" / "x");  // blocks the temporary file
+    std::filesystem::create_directories(folder / "taken.dat" / "x");      // a folder cannot become a file
     DiskFileAccess disk;
-    w.chooser.answers.push_back(path);
-    ASSERT_TRUE(SaveDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_TRUE(w.sink.shown.empty());
-    EXPECT_EQ(ReadWholeFile(path), GoldenDefault());
+    FakeFileAccess fake;
+    fake.failAfterBytes = 100;
+    const std::pair<FileAccess*, std::optional<Path>> cases[] = {{&fake, std::nullopt},
+                                                                 {&fake, "part.dat"},
+                                                                 {&disk, folder / "keep.dat"},
+                                                                 {&disk, folder / "taken.dat"},
+                                                                 {&disk, folder / "no-such-folder" / "x.dat"}};
+    for (const auto& [files, path] : cases) {
+        Window w;
+        w.Edit();
+        w.store.Config = w.store.SavedConfig;
+        w.chooser.answers.push_back(path);
+        EXPECT_FALSE(w.Save(*files));
+        EXPECT_EQ(w.sink.errors(), path ? std::vector{kSaveError} : std::vector<std::u16string>{});
+        EXPECT_EQ(w.sink.shown.size(), w.sink.errors().size());
+        EXPECT_TRUE(w.store.ConfigChanged());  // packed before the dialog, and not marked saved
+    }
+    EXPECT_EQ(fake.writes, 1);
+    EXPECT_EQ(ReadWholeFile(folder / "keep.dat"), old);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.dat" / "x"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "taken.dat.tmp~"));
 }
 
-TEST(SaveDataFile, FailedWriteKeepsTheChangesUnsaved) {
-    Window w;
-    w.Edit();
-    FakeFileAccess files;
-    files.failAfterBytes = 100;
-    w.chooser.answers.push_back("part.dat");
-    EXPECT_FALSE(SaveDataFile(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_EQ(w.sink.errors(), std::vector<std::u16string>{u"Error Saving File."});
-    EXPECT_TRUE(w.store.ConfigChanged());
-
-    FakeFileAccess refusing;
-    refusing.failOpen = true;
-    w.chooser.answers.push_back("none.dat");
-    EXPECT_FALSE(SaveDataFile(w.store, w.view, w.sink, w.chooser, refusing));
-    EXPECT_EQ(w.sink.errors().size(), 2u);
-    EXPECT_TRUE(w.store.ConfigChanged());
-}
-
-TEST(SaveDataFile, FailedDiskWriteLeavesTheOldFileIntact) {
-    ScratchFolder folder;
-    const auto path = folder / "keep.dat";
-    const std::vector<std::uint8_t> old(1087, 0x42);
-    WriteWholeFile(path, old);
-    // Block the temporary file beside the target with a folder of that name.
-    auto temp = path;
-    temp += ".tmp~";
-    std::filesystem::create_directory(temp);
-
-    Window w;
-    w.Edit();
-    DiskFileAccess disk;
-    w.chooser.answers.push_back(path);
-    EXPECT_FALSE(SaveDataFile(w.store, w.view, w.sink, w.chooser, disk));
-    EXPECT_EQ(w.sink.errors(), std::vector<std::u16string>{u"Error Saving File."});
-    EXPECT_EQ(ReadWholeFile(path), old);
-    EXPECT_TRUE(w.store.ConfigChanged());
-}
-
-TEST(DiskFileAccess, WriteFailuresLeaveNothingBehind) {
-    ScratchFolder folder;
-    DiskFileAccess disk;
-    const std::vector<std::uint8_t> bytes(1087, 7);
-
-    EXPECT_FALSE(disk.write(folder / "no-such-folder" / "x.dat", bytes));
-
-    // A folder cannot be replaced by a file; the folder and its contents stay.
-    std::filesystem::create_directory(folder / "taken.dat");
-    WriteWholeFile(folder / "taken.dat" / "inner", {1, 2, 3});
-    EXPECT_FALSE(disk.write(folder / "taken.dat", bytes));
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.dat"));
-    EXPECT_EQ(ReadWholeFile(folder / "taken.dat" / "inner"), (std::vector<std::uint8_t>{1, 2, 3}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
-
-    ASSERT_TRUE(disk.write(folder / "ok.dat", bytes));
-    EXPECT_EQ(ReadWholeFile(folder / "ok.dat"), bytes);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
-}
-
-TEST(DiskFileAccess, ReadsAtMostTheBytesAskedFor) {
-    ScratchFolder folder;
-    DiskFileAccess disk;
-    std::vector<std::uint8_t> bytes(3000);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
-    WriteWholeFile(folder / "big", bytes);
-    WriteWholeFile(folder / "empty", {});
-
-    const auto head = disk.read(folder / "big", 1087);
-    ASSERT_TRUE(head);
-    EXPECT_EQ(*head, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 1087));
-    const auto all = disk.read(folder / "big", 5000);
-    ASSERT_TRUE(all);
-    EXPECT_EQ(*all, bytes);
-    const auto empty = disk.read(folder / "empty", 1087);
-    ASSERT_TRUE(empty);
-    EXPECT_TRUE(empty->empty());
-    EXPECT_FALSE(disk.read(folder / "missing", 1087));
-}
-
-// ---- Closing the window ---------------------------------------------------------------------------------
-
-TEST(QueryClose, UnchangedClosesWithoutAsking) {
-    Window w;
-    FakeFileAccess files;
-    EXPECT_TRUE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_TRUE(w.sink.shown.empty());
-
-    // Changed and changed back in the window before closing.
-    w.view.messages[2] = u"something else";
-    w.view.messages[2] = u"3";
-    EXPECT_TRUE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-    EXPECT_TRUE(w.sink.shown.empty());
-}
-
-TEST(QueryClose, ChangedAsksAndFollowsTheAnswer) {
-    const std::u16string question = u"Data has changed\nSave now?";
-    {
+TEST(QueryClose, AsksOnlyWhenChangedAndFollowsTheAnswer) {
+    Window unchanged;
+    FakeFileAccess none;
+    EXPECT_TRUE(unchanged.Close(none));
+    EXPECT_TRUE(unchanged.sink.shown.empty());
+    struct Case {
+        Answer answer;
+        bool fileChosen, writeFails, closes;
+    } const cases[] = {{Answer::Cancel, true, false, false},
+                       {Answer::No, true, false, true},
+                       {Answer::Yes, false, false, false},
+                       {Answer::Yes, true, true, false},
+                       {Answer::Yes, true, false, true}};
+    for (const Case& c : cases) {
         Window w;
         w.Edit();
         FakeFileAccess files;
-        w.sink.answers = {Answer::Cancel};
-        EXPECT_FALSE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-        EXPECT_EQ(w.sink.questions(), std::vector<std::u16string>{question});
-        EXPECT_EQ(w.chooser.saveCalls, 0);
-    }
-    {
-        Window w;
-        w.Edit();
-        FakeFileAccess files;
-        w.sink.answers = {Answer::No};
-        EXPECT_TRUE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-        EXPECT_EQ(w.chooser.saveCalls, 0);
-        EXPECT_EQ(files.writes, 0);
-    }
-    {
-        Window w;  // Yes, then the save dialog is cancelled: the changes would be lost, so stay open
-        w.Edit();
-        FakeFileAccess files;
-        w.sink.answers = {Answer::Yes};
-        EXPECT_FALSE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-        EXPECT_EQ(w.chooser.saveCalls, 1);
-        EXPECT_TRUE(w.store.ConfigChanged());
-    }
-    {
-        Window w;  // Yes, and the save fails
-        w.Edit();
-        FakeFileAccess files;
-        files.failAfterBytes = 0;
-        w.sink.answers = {Answer::Yes};
-        w.chooser.answers.push_back("x.dat");
-        EXPECT_FALSE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-        EXPECT_EQ(w.sink.errors(), std::vector<std::u16string>{u"Error Saving File."});
-    }
-    {
-        Window w;  // Yes, and the save succeeds
-        w.Edit();
-        FakeFileAccess files;
-        w.sink.answers = {Answer::Yes};
-        w.chooser.answers.push_back("x.dat");
-        EXPECT_TRUE(QueryClose(w.store, w.view, w.sink, w.chooser, files));
-        EXPECT_FALSE(w.store.ConfigChanged());
-        ASSERT_EQ(files.files.count("x.dat"), 1u);
-        EXPECT_EQ(files.files["x.dat"], EncodeDataFile(w.store.Config));
-        EXPECT_EQ(files.files["x.dat"][63], 'f');
+        if (c.writeFails) files.failAfterBytes = 0;
+        w.sink.answers = {c.answer};
+        if (c.fileChosen) w.chooser.answers.push_back("x.dat");
+        EXPECT_EQ(w.Close(files), c.closes);
+        EXPECT_EQ(w.sink.questions(), std::vector<std::u16string>{u"Data has changed\nSave now?"});
+        EXPECT_EQ(w.sink.errors(), c.writeFails ? std::vector{kSaveError} : std::vector<std::u16string>{});
+        EXPECT_EQ(w.chooser.saveCalls, c.answer == Answer::Yes ? 1 : 0);
+        const bool saved = c.answer == Answer::Yes && c.closes;
+        EXPECT_EQ(w.store.ConfigChanged(), !saved);
+        EXPECT_EQ(files.files["x.dat"] == EncodeDataFile(w.store.Config), saved);
     }
 }
 

@@ -1,35 +1,47 @@
-// Test doubles for the file dialogs and file access, and a scratch folder on the real disk.
+// Test doubles for the file dialogs and file access, a scratch folder on the real disk, and expected values
+// written down from the documented record layout, independent of the code under test.
 #pragma once
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "config/DataFile.h"
+#include "config/KeypadConfig.h"
 
 namespace qb::test {
+
+inline constexpr SettingsBlock kDocumentedDefaultSettings{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x31,
+                                                          0x32, 0x33, 0x41, 0x34, 0x35, 0x36, 0x42, 0x37, 0x38,
+                                                          0x39, 0x43, 0x2A, 0x30, 0x23, 0x44, 0x04, 0x00, 0x01};
+// Default text of message slots 0..15 (column-major key order), one character each.
+inline constexpr std::string_view kDefaultSlotTexts = "147*2580369#ABCD";
+
+inline std::string Text(const KeypadConfig& config, std::size_t slot) {
+    return std::string(SlotText(config.Messages.data() + slot * kSlotSize));
+}
+
+inline void PutText(KeypadConfig& config, std::size_t slot, std::string_view text) {
+    std::uint8_t* s = config.Messages.data() + slot * kSlotSize;
+    std::copy(text.begin(), text.end(), s);
+    s[text.size()] = 0;
+}
+
+using Path = std::filesystem::path;
 
 // Hands out prepared answers; an unprepared dialog counts as cancelled.
 class FakeChooser : public FileChooser {
 public:
-    std::optional<std::filesystem::path> chooseFileToOpen() override { return next(openCalls); }
-    std::optional<std::filesystem::path> chooseFileToSave() override { return next(saveCalls); }
-
-    std::deque<std::optional<std::filesystem::path>> answers;
-    int openCalls = 0;
-    int saveCalls = 0;
+    std::optional<Path> chooseFileToOpen() override { return next(openCalls); }
+    std::optional<Path> chooseFileToSave() override { return next(saveCalls); }
+    std::deque<std::optional<Path>> answers;
+    int openCalls = 0, saveCalls = 0;
 
 private:
-    std::optional<std::filesystem::path> next(int& calls) {
+    std::optional<Path> next(int& calls) {
         ++calls;
         if (answers.empty()) return std::nullopt;
         auto a = answers.front();
@@ -38,46 +50,35 @@ private:
     }
 };
 
-// Files in memory. Can refuse to open, or break off a write after some bytes (what lands is kept, as a
-// plain file system would keep it).
+// Files in memory. A write can break off after some bytes; what landed is kept, as on a plain file system.
 class FakeFileAccess : public FileAccess {
 public:
-    std::optional<std::vector<std::uint8_t>> read(const std::filesystem::path& path, std::size_t maxBytes) override {
-        lastMaxBytes = maxBytes;
+    std::optional<std::vector<std::uint8_t>> read(const Path& path, std::size_t maxBytes) override {
         auto it = files.find(path);
-        if (failOpen || it == files.end()) return std::nullopt;
-        const auto& all = it->second;
-        return std::vector<std::uint8_t>(all.begin(),
-                                         all.begin() + static_cast<std::ptrdiff_t>(std::min(maxBytes, all.size())));
+        if (it == files.end()) return std::nullopt;
+        return std::vector<std::uint8_t>(it->second.begin(),
+                                         it->second.begin() + std::min(maxBytes, it->second.size()));
     }
-    bool write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) override {
+    bool write(const Path& path, const std::vector<std::uint8_t>& bytes) override {
         ++writes;
-        if (failOpen) return false;
-        if (failAfterBytes && *failAfterBytes < bytes.size()) {
-            files[path].assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(*failAfterBytes));
-            return false;
-        }
-        files[path] = bytes;
-        return true;
+        const std::size_t landed = std::min(failAfterBytes.value_or(bytes.size()), bytes.size());
+        files[path].assign(bytes.begin(), bytes.begin() + landed);
+        return landed == bytes.size();
     }
-
-    std::map<std::filesystem::path, std::vector<std::uint8_t>> files;
-    bool failOpen = false;
+    std::map<Path, std::vector<std::uint8_t>> files;
     std::optional<std::size_t> failAfterBytes;
-    std::size_t lastMaxBytes = 0;
     int writes = 0;
 };
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, removed with everything in it. Tests run as parallel
+// processes: two random numbers and a counter keep their folders apart.
 class ScratchFolder {
 public:
     ScratchFolder() {
         static std::atomic<int> counter{0};
-        // Tests run as parallel processes: time, a random number and a counter keep their folders apart.
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        const auto random = std::random_device{}();
-        path_ = std::filesystem::temp_directory_path() / ("qb-config-test-" + std::to_string(stamp) + "-" +
-                                                          std::to_string(random) + "-" + std::to_string(counter++));
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() / ("qb-config-test-" + std::to_string(random()) + "-" +
+                                                          std::to_string(random()) + "-" + std::to_string(counter++));
         std::filesystem::create_directories(path_);
     }
     ~ScratchFolder() {
@@ -86,20 +87,19 @@ public:
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
+    Path operator/(const std::string& name) const { return path_ / name; }
+    const Path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    Path path_;
 };
 
-inline std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+inline std::vector<std::uint8_t> ReadWholeFile(const Path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void WriteWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+inline void WriteWholeFile(const Path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }

@@ -2,28 +2,17 @@
 // with a plain reading of the escape rules.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "config/Codepage.h"
 #include "config/KeypadConfig.h"
-#include "config/UserSink.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
-    } while (0)
 
 constexpr std::uint8_t kUntouched = 0xEE;
 
@@ -55,14 +44,6 @@ std::optional<std::string> Reference(std::string_view text) {
     return out;
 }
 
-class RecordingSink : public qb::UserSink {
-public:
-    void showError(const std::u16string& text) override { errors.push_back(text); }
-    void showInformation(const std::u16string&) override {}
-    qb::Answer askYesNoCancel(const std::u16string&) override { return qb::Answer::No; }
-    std::vector<std::u16string> errors;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -93,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qb::ConfigStore store;
     for (std::size_t k = 0; k < qb::kSlotCount; ++k) store.slot(k)[0] = 0;
     std::memcpy(store.slot(qb::kSlotCount - 1), in.get(), qb::kSlotSize);
-    RecordingSink sink;
+    qb::fuzz::RecordingSink sink;
     FUZZ_CHECK(store.TranslateMessages(sink) == ok);
     if (ok) {
         FUZZ_CHECK(sink.errors.empty());

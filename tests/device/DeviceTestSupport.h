@@ -1,5 +1,5 @@
-// Helpers for the threaded device tests: a window-thread queue that can be watched, a read handle that plays
-// a script, bounded waits and a watchdog that turns a hang into a failure.
+// Helpers for the threaded device tests: a read handle that plays a script, bounded waits and a guard that
+// turns a hang into a failure. The test thread plays the window's thread and pumps a QueueDispatcher.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,85 +23,6 @@ using namespace std::chrono_literals;
 
 inline constexpr auto kLongWait = 10s;  // only ever reached when something is broken
 
-// The test thread plays the window's thread and pumps this queue; posts can be awaited without running them.
-class WatchedDispatcher : public QueueDispatcher {
-public:
-    void post(std::function<void()> work) override {
-        QueueDispatcher::post(std::move(work));
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++posted_;
-        }
-        cv_.notify_all();
-    }
-    bool waitForPosted(std::size_t count, std::chrono::milliseconds timeout = kLongWait) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return cv_.wait_for(lock, timeout, [&] { return posted_ >= count; });
-    }
-    std::size_t posted() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return posted_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::size_t posted_ = 0;
-};
-
-// One scripted read result: -1 (device gone), 0 (nothing in time) or these data bytes.
-struct ScriptedRead {
-    int result;
-    std::vector<std::uint8_t> data;
-    static ScriptedRead Failure() { return {-1, {}}; }
-    static ScriptedRead Nothing() { return {0, {}}; }
-    static ScriptedRead Bytes(std::vector<std::uint8_t> bytes) {
-        const int n = static_cast<int>(bytes.size());
-        return {n, std::move(bytes)};
-    }
-};
-
-// A read handle that returns its script in order; with the script used up, a read waits for more until its
-// time-out and returns 0.
-class ScriptedHandle : public HidHandle {
-public:
-    void push(ScriptedRead read) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            script_.push_back(std::move(read));
-        }
-        cv_.notify_all();
-    }
-    bool write(const std::uint8_t*, std::size_t) override { return true; }
-    int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ++reads_;
-        cv_.notify_all();
-        if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !script_.empty(); })) return 0;
-        ScriptedRead next = std::move(script_.front());
-        script_.pop_front();
-        if (next.result > 0) {
-            EXPECT_LE(next.data.size(), capacity);
-            std::copy(next.data.begin(), next.data.end(), data);
-        }
-        return next.result;
-    }
-    int reads() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return reads_;
-    }
-    bool waitForReads(int count, std::chrono::milliseconds timeout = kLongWait) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return cv_.wait_for(lock, timeout, [&] { return reads_ >= count; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<ScriptedRead> script_;
-    int reads_ = 0;
-};
-
 // For conditions another thread changes without telling anyone: polls, but never longer than `timeout`.
 template <typename Predicate>
 bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = kLongWait) {
@@ -113,33 +34,52 @@ bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = kLongWai
     return true;
 }
 
-// Aborts the test program if the scope is not left within `limit`: a deadlock then fails the test run instead
-// of hanging it.
-class Watchdog {
+// Runs `action`; aborts the test program if it has not returned within kLongWait, so a deadlock fails the run.
+template <typename Action>
+void WithoutHang(const char* what, Action action) {
+    std::atomic<bool> done{false};
+    std::thread guard([&] {
+        if (WaitUntil([&] { return done.load(); })) return;
+        std::fprintf(stderr, "hang: %s\n", what);
+        std::abort();
+    });
+    action();
+    done = true;
+    guard.join();
+}
+
+// A read handle that returns its script in order: -1 (device gone), 0 (nothing in time) or data bytes. With
+// the script used up, a read waits for more until its time-out and returns 0.
+class ScriptedHandle : public HidHandle {
 public:
-    Watchdog(const char* what, std::chrono::milliseconds limit = kLongWait)
-        : thread_([this, what, limit] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-                  std::fprintf(stderr, "hang: %s did not finish within %lld ms\n", what,
-                               static_cast<long long>(limit.count()));
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
+    void push(int result, std::vector<std::uint8_t> data = {}) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
+            script_.emplace_back(result, std::move(data));
         }
         cv_.notify_all();
-        thread_.join();
+    }
+    bool write(const std::uint8_t*, std::size_t) override { return true; }
+    int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++reads_;
+        if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !script_.empty(); })) return 0;
+        auto [result, bytes] = std::move(script_.front());
+        script_.pop_front();
+        EXPECT_LE(bytes.size(), capacity);
+        std::copy(bytes.begin(), bytes.end(), data);
+        return result;
+    }
+    int reads() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return reads_;
     }
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
+    std::deque<std::pair<int, std::vector<std::uint8_t>>> script_;
+    int reads_ = 0;
 };
 
 inline std::vector<std::uint8_t> Pattern(std::uint8_t first, std::size_t size = 64) {

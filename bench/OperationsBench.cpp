@@ -25,7 +25,7 @@
 #include "device/SimulatedDevice.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
-#include "tests/support/FakeView.h"
+#include "config/MemoryConfigView.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ Figures Measure(qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnc
     qb::SimulatedDevice device;
     TimedTransport transport(device);
     qb::ConfigStore store;
-    qb::test::FakeView view;
+    qb::MemoryConfigView view;
     QuietUi ui;
     qb::DeviceLink link(transport, dispatcher);
     qb::DeviceOperations ops(store, view, link, ui);

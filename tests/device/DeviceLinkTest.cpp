@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <functional>
 #include <string>
 
 #include "DeviceTestSupport.h"
+#include "device/QueueDispatcher.h"
 #include "device/SimulatedDevice.h"
 #include "tests/support/FakeSink.h"
 
@@ -27,7 +28,7 @@ struct SearchCase {
     int opened;                                        // the interface left open, -1 for none
     const char16_t* message;
     int searches;
-    int refusing = -1;  // an interface that refuses every open
+    int refusing = -1;  // an interface whose device refuses every open
 };
 
 // Each search step takes the first interface whose first id matches, whether or not it opens.
@@ -43,10 +44,11 @@ TEST(DeviceSearch, ApplicationThenProgramModeThenAnyReleaseByTheFirstIdOnly) {
     };
     for (const SearchCase& c : cases) {
         SCOPED_TRACE(c.what);
-        SimulatedDevice device;
+        SimulatedDevice device, refusing;
+        refusing.setRefuseOpens(true);
         SimulatedBus bus;
         for (int i = 0; i < int(c.interfaces.size()); ++i)
-            bus.add({c.interfaces[i], std::to_string(i), i == c.refusing ? nullptr : &device});
+            bus.add({c.interfaces[i], std::to_string(i), i == c.refusing ? &refusing : &device});
         QueueDispatcher dispatcher;
         FakeSink sink;
         DeviceLink link(bus, dispatcher);
@@ -70,101 +72,77 @@ TEST(DeviceSearch, ApplicationThenProgramModeThenAnyReleaseByTheFirstIdOnly) {
 class DeviceLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        link = std::make_unique<DeviceLink>(sim, dispatcher);
-        link->setReportHandler([this] {
-            seen.push_back(link->InReport);
+        link.setReportHandler([this] {
+            seen.push_back(link.InReport);
             if (duringHandler) duringHandler();
         });
+        ASSERT_TRUE(link.ConnectDevice(sink));
     }
-    // A send that reaches no device.
+    // A send that reaches no device, not even a handle of one that is gone.
     void expectSendGoesNowhere() {
         const std::size_t writes = sim.counters().writes;
-        link->SendReport('S');
+        link.SendReport('S');
         EXPECT_EQ(sim.counters().writes, writes);
     }
 
     SimulatedDevice sim;
     QueueDispatcher dispatcher;
     FakeSink sink;
-    std::unique_ptr<DeviceLink> link;  // destroyed before the device and the dispatcher
-
     std::vector<HidReport> seen;
     std::function<void()> duringHandler;
+    DeviceLink link{sim, dispatcher};  // last: stopped before everything it uses goes
 };
 
-TEST_F(DeviceLinkTest, SendsIdCommandAndLeftoversAndHandsTheAnswerOver) {
-    ASSERT_TRUE(link->ConnectDevice(sink));
-    // Bytes a report does not set go out as the earlier ones left them.
-    link->OutReport[0] = 0x99;
-    link->OutReport[2] = 0x42;
-    link->OutReport[64] = 0x77;
-    link->SendReport('E');
-    link->SendReport('K');
-    HidReport expected = link->OutReport;
-    expected[0] = 0;
-    expected[1] = 'E';
-    EXPECT_EQ(sim.receivedReports(), (std::vector<HidReport>{expected, link->OutReport}));
-    EXPECT_EQ(link->OutReport[1], 'K');
-    ASSERT_TRUE(dispatcher.runOne(kLongWait));
-    EXPECT_EQ(seen.at(0)[1], 'E');
-}
-
 TEST_F(DeviceLinkTest, UnplugEndsTheConnectionQuietlyAndReplugConnectsAnew) {
-    ASSERT_TRUE(link->ConnectDevice(sink));
     sim.unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !link->deviceOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !link.deviceOpen(); }));
     EXPECT_TRUE(sink.shown.empty()) << "a lost device shows nothing by itself";
     expectSendGoesNowhere();
-    EXPECT_EQ(sim.counters().openHandles, 0u);
     EXPECT_EQ(sim.counters().closedHandles, 2u);
-
-    EXPECT_FALSE(link->ConnectDevice(sink)) << "a new search";
+    EXPECT_FALSE(link.ConnectDevice(sink)) << "a new search";
     EXPECT_EQ(sink.errors(), Messages{kCannotFindText});
 
     sim.replug();
-    ASSERT_TRUE(link->ConnectDevice(sink));
+    ASSERT_TRUE(link.ConnectDevice(sink));
     EXPECT_EQ(sim.counters().opens, 4u) << "two new handles";
-    EXPECT_EQ(sim.counters().openHandles, 2u);
-    link->SendReport('K');
+    // Report id 0 and the command in front; the other bytes go out as earlier reports left them.
+    link.OutReport.fill(0x77);
+    HidReport expected = link.OutReport;
+    expected[0] = 0;
+    expected[1] = 'K';
+    link.SendReport('K');
+    EXPECT_EQ(sim.receivedReports(), std::vector<HidReport>{expected});
     ASSERT_TRUE(dispatcher.runOne(kLongWait)) << "a new reader hands the answer over";
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0][1], 'K');
+    EXPECT_EQ(seen.at(0)[1], 'K');
 }
 
 TEST_F(DeviceLinkTest, StopEndsAReaderBlockedInItsRead) {
-    ASSERT_TRUE(link->ConnectDevice(sink));
-    WithoutHang("Stop with the reader in its read", [&] { link->Stop(); });
-    EXPECT_FALSE(link->deviceOpen());
+    WithoutHang([&] { link.Stop(); });
+    EXPECT_FALSE(link.deviceOpen());
     EXPECT_EQ(sim.counters().openHandles, 0u);
     expectSendGoesNowhere();
 }
 
 // At exit the link is stopped while a hand-off waits in a queue nobody pumps any more.
 TEST_F(DeviceLinkTest, StopWhileAHandOffIsQueuedDropsIt) {
-    ASSERT_TRUE(link->ConnectDevice(sink));
-    link->SendReport('S');
+    link.SendReport('S');
     ASSERT_TRUE(WaitUntil([&] { return dispatcher.pendingCount() == 1; }));
-    WithoutHang("Stop with a hand-off never pumped", [&] { link->Stop(); });
-    EXPECT_EQ(sim.counters().openHandles, 0u);
+    WithoutHang([&] { link.Stop(); });
     EXPECT_EQ(dispatcher.runPending(), 1);
     EXPECT_TRUE(seen.empty()) << "a report reached the handler after the stop";
 }
 
 // The window closes from a nested loop inside the handler (a modal box): Stop runs inside the hand-off.
 TEST_F(DeviceLinkTest, StopFromInsideTheHandler) {
-    ASSERT_TRUE(link->ConnectDevice(sink));
-    duringHandler = [&] {
-        WithoutHang("Stop from inside the handler", [&] { link->Stop(); });
-        link->SendReport('E');  // closed now: goes nowhere
-    };
-    link->SendReport('S');
+    duringHandler = [&] { WithoutHang([&] { link.Stop(); }); };
+    link.SendReport('S');
     sim.injectAnswer(HidReport{0, 'X'});  // a second report already waiting
     ASSERT_TRUE(dispatcher.runOne(kLongWait));
     EXPECT_FALSE(dispatcher.runOne(100ms));
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(link->InReport, seen[0]) << "the reader touched InReport after the stop";
-    EXPECT_EQ(sim.receivedCount(), 1u);
-    EXPECT_FALSE(link->deviceOpen());
+    EXPECT_EQ(link.InReport, seen[0]) << "the reader touched InReport after the stop";
+    EXPECT_FALSE(link.deviceOpen());
+    expectSendGoesNowhere();
 }
 
 }  // namespace

@@ -4,23 +4,49 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 
 #include "DeviceTestSupport.h"
+#include "device/QueueDispatcher.h"
+#include "device/Transport.h"
 
 namespace qb {
 namespace {
 
 using namespace test;
 
+// Plays its script, then lets every read time out. Each step is {n, first}: -1 the device is gone, 0 nothing
+// came in time, n > 0 that many data bytes counting up from `first`.
+struct ScriptedHandle : HidHandle {
+    bool write(const std::uint8_t*, std::size_t) override { return true; }
+    int read(std::uint8_t* data, std::size_t, int timeoutMs) override {
+        ++reads;
+        if (script.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            return 0;
+        }
+        const auto [n, first] = script.front();
+        script.pop_front();
+        for (int i = 0; i < n; ++i) data[i] = static_cast<std::uint8_t>(first + i);
+        return n;
+    }
+
+    std::deque<std::pair<int, std::uint8_t>> script;  // complete before the reader starts
+    std::atomic<int> reads{0};
+};
+
 class Port1CommsTest : public ::testing::Test {
 protected:
-    void SetUp() override { inReport.fill(0xEE); }  // so that a missing report id shows
-    void start() {
+    // Each hand-off records InReport and checks that ReadBuffer is all zero again.
+    void start(std::initializer_list<std::pair<int, std::uint8_t>> script) {
+        handle.script.assign(script);
+        inReport.fill(0xEE);  // so that a missing report id shows
         reader = std::make_unique<Port1Comms>(handle, deviceOpen, inReport, dispatcher, [this] {
             seen.push_back(inReport);
-            const auto& buffer = reader->ReadBuffer;
-            readBufferZero.push_back(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }));
+            const HidReport& buffer = reader->ReadBuffer;
+            EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }))
+                << "ReadBuffer not cleared before hand-off " << seen.size();
             if (duringHandler) duringHandler();
         });
     }
@@ -29,68 +55,42 @@ protected:
     std::atomic<bool> deviceOpen{true};
     HidReport inReport;
     QueueDispatcher dispatcher;
-    std::unique_ptr<Port1Comms> reader;
-
     std::vector<HidReport> seen;
-    std::vector<bool> readBufferZero;
     std::function<void()> duringHandler;
+    std::unique_ptr<Port1Comms> reader;  // last: stopped before everything it uses goes
 };
 
-TEST_F(Port1CommsTest, HandsEachReportOverWithReportIdInFrontAndSkipsEmptyReads) {
-    handle.push(0);
-    handle.push(64, Pattern(0x10));
-    handle.push(0);
-    handle.push(0);
-    handle.push(3, {1, 2, 3});  // a short report overwrites only its own bytes
-    start();
+// Empty reads hand nothing over; a failed read clears DeviceOpen and ends the reader without a hand-off.
+TEST_F(Port1CommsTest, HandsEachReportOverWithReportIdInFrontUntilAReadFails) {
+    start({{0, 0}, {64, 0x10}, {0, 0}, {3, 0x01}, {0, 0}, {-1, 0}, {64, 0x50}});
     ASSERT_TRUE(dispatcher.runOne(kLongWait));
     ASSERT_TRUE(dispatcher.runOne(kLongWait));
-    ASSERT_EQ(seen.size(), 2u) << "an empty read was handed over";
+    ASSERT_TRUE(WaitUntil([&] { return reader->finished(); }));
+    EXPECT_FALSE(deviceOpen.load());
+    EXPECT_EQ(handle.reads, 6) << "read on after the failed read";
+    EXPECT_EQ(dispatcher.runPending(), 0);
 
     HidReport expected{};
     for (std::size_t i = 1; i <= 64; ++i) expected[i] = static_cast<std::uint8_t>(0x10 + i - 1);
+    ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], expected);
-    expected[1] = 1, expected[2] = 2, expected[3] = 3;
+    for (std::size_t i = 1; i <= 3; ++i) expected[i] = static_cast<std::uint8_t>(i);  // a short report's own bytes
     EXPECT_EQ(seen[1], expected);
-    EXPECT_EQ(readBufferZero, (std::vector<bool>{true, true})) << "ReadBuffer not cleared before a hand-off";
-
-    // The reader went back to reading, and nothing else is waiting to be handed over.
-    const int reads = handle.reads();
-    ASSERT_TRUE(WaitUntil([&] { return handle.reads() >= reads + 2; }));
-    EXPECT_EQ(dispatcher.runPending(), 0);
-    EXPECT_TRUE(deviceOpen.load());
 }
 
 TEST_F(Port1CommsTest, SecondReportWaitsUntilTheFirstHandlerHasReturned) {
-    handle.push(64, Pattern(0x01));
-    handle.push(64, Pattern(0x02));
-    int depth = 0;
     duringHandler = [&] {
-        EXPECT_EQ(++depth, 1) << "handlers nested";
-        if (seen.size() == 1) {
-            // Pumping inside the handler (a modal box would) must not bring the second report in early.
-            EXPECT_FALSE(dispatcher.runOne(150ms));
-            EXPECT_EQ(inReport, seen[0]) << "InReport changed while its handler ran";
-        }
-        --depth;
+        if (seen.size() > 1) return;
+        // Pumping inside the handler (a modal box would) must not bring the second report in early.
+        EXPECT_FALSE(dispatcher.runOne(150ms));
+        EXPECT_EQ(inReport, seen[0]) << "InReport changed while its handler ran";
     };
-    start();
+    start({{64, 0x01}, {64, 0x02}});
     ASSERT_TRUE(dispatcher.runOne(kLongWait));
     ASSERT_TRUE(dispatcher.runOne(kLongWait));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0][1], 0x01);
     EXPECT_EQ(seen[1][1], 0x02);
-}
-
-TEST_F(Port1CommsTest, FailedReadClearsDeviceOpenAndEndsWithoutHandOff) {
-    handle.push(-1);
-    handle.push(64, Pattern(0x50));  // never read: the reader is gone
-    start();
-    ASSERT_TRUE(WaitUntil([&] { return reader->finished(); }));
-    EXPECT_FALSE(deviceOpen.load());
-    EXPECT_EQ(handle.reads(), 1);
-    EXPECT_EQ(dispatcher.runPending(), 0);
-    EXPECT_TRUE(seen.empty());
 }
 
 }  // namespace

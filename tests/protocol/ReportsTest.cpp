@@ -11,47 +11,30 @@ namespace {
 
 constexpr std::uint8_t kOld = 0xEE;  // what a previous report left in OutReport
 
-HidReport Filled(std::uint8_t value) {
-    HidReport r;
-    r.fill(value);
-    return r;
-}
-
-bool AllFrom(const HidReport& r, std::size_t first, std::uint8_t value) {
-    return std::all_of(r.begin() + first, r.end(), [&](std::uint8_t b) { return b == value; });
-}
-
-SettingsBlock CountingSettings() {
-    SettingsBlock s;
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::uint8_t>(i + 1);  // 01 .. 1B
-    return s;
-}
-
-// Every byte of the table distinct from its neighbours and never 0 or kOld, so a byte from the wrong place or
-// a byte left alone shows.
-std::unique_ptr<MessageBlock> PatternedMessages() {
-    auto m = std::make_unique<MessageBlock>();  // on the heap: reading past it trips the address sanitizer
+// One OutReport through a write, as the window keeps it: each report sets its own bytes and leaves the others
+// as the previous one left them. The message table goes out as one run: a block's "D" reaches into the next
+// slot, and after the sixteenth slot zeros.
+TEST(WriteReports, OneBufferThroughAWriteByteForByte) {
+    SettingsBlock settings;
+    for (std::size_t i = 0; i < settings.size(); ++i) settings[i] = static_cast<std::uint8_t>(i + 1);
+    // Every table byte differs from its neighbours and is never 0, 0xFF or kOld, so a misplaced byte shows.
+    // On the heap: reading past it trips the address sanitizer.
+    const auto m = std::make_unique<MessageBlock>();
     for (std::size_t i = 0; i < m->size(); ++i) m->at(i) = static_cast<std::uint8_t>(1 + (i * 7) % 200);
-    return m;
-}
+    HidReport r, expected;
+    r.fill(kOld);
+    expected.fill(kOld);
 
-TEST(SettingsReports, BothHalvesByteForByte) {
-    HidReport r = Filled(kOld), expected = Filled(kOld);
-    BuildSettingsFirstHalf(r, CountingSettings());
+    BuildSettingsFirstHalf(r, settings);
     expected[2] = 0;
     expected[3] = 0x55;
-    for (std::size_t i = 4; i <= 30; ++i) expected[i] = static_cast<std::uint8_t>(i - 3);
+    std::copy(settings.begin(), settings.end(), expected.begin() + 4);  // bytes 4..30
     EXPECT_EQ(r, expected);
 
     BuildSettingsSecondHalf(r);
     std::fill(expected.begin() + 3, expected.end(), 0xFF);
     EXPECT_EQ(r, expected);
-}
 
-// The table goes out as one run: a block's "D" reaches into the next slot, and after the sixteenth slot zeros.
-TEST(MessageReports, HalvesByteForByte) {
-    const auto m = PatternedMessages();
-    HidReport r = Filled(kOld), expected = Filled(kOld);
     BuildMessageFirstHalf(r, 1, *m, 0);
     expected[2] = 1;
     std::copy_n(m->begin(), 48, expected.begin() + 3);  // slot 0 bytes 0..47
@@ -73,68 +56,50 @@ TEST(MessageReports, HalvesByteForByte) {
     EXPECT_EQ(r, expected);
 }
 
-// One OutReport through a whole write, as the window keeps it: what a report does not set, the previous one
-// left there.
-TEST(Leftovers, AWriteInOneBufferCarriesBytesFromReportToReport) {
-    const auto m = PatternedMessages();
-    HidReport out{};  // all zero at start
-    BuildSettingsFirstHalf(out, CountingSettings());
-    EXPECT_TRUE(AllFrom(out, 31, 0)) << "the first block 0 \"d\" after start";
-    BuildSettingsSecondHalf(out);
-    for (int n = 1; n <= 16; ++n) {
-        BuildMessageFirstHalf(out, static_cast<std::uint8_t>(n), *m, n - 1);
-        EXPECT_TRUE(AllFrom(out, 51, 0xFF)) << "\"d\" of block " << n;
-        BuildMessageSecondHalf(out, static_cast<std::uint8_t>(n), *m, n - 1);
-        EXPECT_TRUE(AllFrom(out, 51, 0xFF)) << "\"D\" of block " << n;
+// Bytes 2, 3, 4 must be exactly 0, 1, 3; the serial is bytes 6..9, signed little-endian.
+TEST(IdentityReply, AcceptsOnlyZeroOneThreeAndDecodesTheSerial) {
+    const struct {
+        std::array<std::uint8_t, 8> bytes;  // report bytes 2..9
+        bool accepted;
+        const char* serial;
+    } cases[] = {
+        {{0, 1, 3, 0, 0xFF, 0xFF, 0xFF, 0xFF}, true, "-1"},
+        {{0, 1, 3, 0, 0x01, 0x00, 0x00, 0x00}, true, "1"},
+        {{0, 1, 3, 0, 0x00, 0x00, 0x00, 0x80}, true, "-2147483648"},
+        {{0, 1, 4}, false, nullptr},
+        {{1, 1, 3}, false, nullptr},
+        {{0, 0, 3}, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        HidReport r;
+        r.fill(0x20);
+        std::copy(c.bytes.begin(), c.bytes.end(), r.begin() + 2);
+        const IdentityReply reply = DecodeIdentityReply(r);
+        EXPECT_EQ(reply.accepted, c.accepted) << +c.bytes[0] << +c.bytes[1] << +c.bytes[2];
+        if (c.serial) {
+            EXPECT_EQ(FormatSerial(reply.serial), c.serial);
+        }
     }
 }
 
-HidReport IdentityReport(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    HidReport r = Filled(0x20);
-    r[2] = a;
-    r[3] = b;
-    r[4] = c;
-    return r;
-}
-
-TEST(IdentityReply, AcceptsOnlyZeroOneThreeAndDecodesTheSerialSignedLittleEndian) {
-    const std::array<std::uint8_t, 3> identities[] = {{0, 1, 3}, {0, 1, 4}, {1, 1, 3}, {0, 0, 3}};
-    for (const auto& [a, b, c] : identities) {
-        const bool accepted = a == 0 && b == 1 && c == 3;
-        EXPECT_EQ(DecodeIdentityReply(IdentityReport(a, b, c)).accepted, accepted) << +a << +b << +c;
-        EXPECT_EQ(IdentityAccepted(IdentityReport(a, b, c)), accepted) << +a << +b << +c;
-    }
-    const std::pair<std::array<std::uint8_t, 4>, const char*> cases[] = {
-        {{0xFF, 0xFF, 0xFF, 0xFF}, "-1"}, {{0x01, 0x00, 0x00, 0x00}, "1"}, {{0x00, 0x00, 0x00, 0x80}, "-2147483648"}};
-    for (const auto& [bytes, shown] : cases) {
-        HidReport r = IdentityReport(0, 1, 3);
-        std::copy(bytes.begin(), bytes.end(), r.begin() + 6);
-        EXPECT_EQ(FormatSerial(DecodeIdentityReply(r).serial), shown);
-    }
-}
-
-TEST(IdentityReply, VersionEndsAtFirstNulOrAfterByte64) {
-    HidReport r = IdentityReport(0, 1, 3);
-    const char text[] = "1.2\0x";
-    std::copy(text, text + 5, r.begin() + 10);
-    EXPECT_EQ(DecodeIdentityReply(r).version, "1.2");
-
-    for (std::size_t i = 10; i <= 64; ++i) r[i] = static_cast<std::uint8_t>('A' + (i - 10) % 26);
+TEST(IdentityReply, VersionEndsAtTheFirstNulOrAfterByte64) {
+    HidReport r;
+    r.fill('A');
     r[20] = 0xE9;  // an 8-bit character is kept as it is
-    EXPECT_EQ(DecodeIdentityReply(r).version, std::string(r.begin() + 10, r.end()));
-    EXPECT_EQ(DecodeIdentityReply(r).version.size(), 55u);
+    EXPECT_EQ(DecodeIdentityReply(r).version, std::string(r.begin() + 10, r.end()));  // all 55 bytes
+    r[13] = 0;
+    EXPECT_EQ(DecodeIdentityReply(r).version, "AAA");
 }
 
 TEST(Replies, BlockHalfIsBytes2To49AndKeyIsByte2) {
     HidReport r;
     for (std::size_t i = 0; i < r.size(); ++i) r[i] = static_cast<std::uint8_t>(i);
-    const auto half = BlockReplyHalf(r);
-    EXPECT_TRUE(std::equal(half.begin(), half.end(), r.begin() + 2));
     std::array<std::uint8_t, 49> out;
     out.fill(kOld);
     CopyBlockReplyHalf(r, out.data());
-    EXPECT_TRUE(std::equal(half.begin(), half.end(), out.begin()));
+    EXPECT_TRUE(std::equal(r.begin() + 2, r.begin() + 50, out.begin()));
     EXPECT_EQ(out[48], kOld) << "only 48 bytes are copied";
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 48, BlockReplyHalf(r).begin()));
     EXPECT_EQ(KeyNumber(r), 2);
 }
 

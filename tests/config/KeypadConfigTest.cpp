@@ -1,3 +1,4 @@
+// The configuration record and its transfer to and from the window's controls.
 #include "config/KeypadConfig.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "config/KeyTable.h"
-#include "tests/config/Fakes.h"
+#include "config/ConfigTransfer.h"
 #include "tests/support/FakeSink.h"
 #include "tests/support/FakeView.h"
 
@@ -18,16 +18,38 @@ namespace {
 using namespace test;
 using Bytes = std::vector<std::uint8_t>;
 
+// Written down from the documented record layout, independent of the code under test.
+constexpr SettingsBlock kDocumentedDefaultSettings{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x31,
+                                                   0x32, 0x33, 0x41, 0x34, 0x35, 0x36, 0x42, 0x37, 0x38,
+                                                   0x39, 0x43, 0x2A, 0x30, 0x23, 0x44, 0x04, 0x00, 0x01};
+// Default text of message slots 0..15 (column-major key order: slot 1 is key 4, row 2, column 1).
+constexpr std::string_view kDefaultSlotTexts = "147*2580369#ABCD";
+
+std::string Text(const KeypadConfig& config, std::size_t slot) {
+    return std::string(SlotText(config.Messages.data() + slot * kSlotSize));
+}
+
+void PutText(KeypadConfig& config, std::size_t slot, std::string_view text) {
+    std::uint8_t* s = config.Messages.data() + slot * kSlotSize;
+    std::copy(text.begin(), text.end(), s);
+    s[text.size()] = 0;
+}
+
 bool AllAre(const std::uint8_t* begin, const std::uint8_t* end, std::uint8_t value) {
     return std::all_of(begin, end, [value](std::uint8_t b) { return b == value; });
 }
 
-struct DefaultStore : ConfigStore {
-    FakeView view;
-    DefaultStore() { SetDefaultConfig(view); }
-};
+// A slot in a heap block of exactly 64 bytes, so that a read past it is caught by the address sanitizer.
+std::unique_ptr<std::uint8_t[]> HeapSlot(const std::string& bytes) {
+    auto slot = std::make_unique<std::uint8_t[]>(kSlotSize);
+    std::memset(slot.get(), 0, kSlotSize);
+    std::memcpy(slot.get(), bytes.data(), std::min(bytes.size(), kSlotSize));
+    return slot;
+}
 
-TEST(DefaultConfig, DocumentedBytesKeyNamesInTheSlotsShownAndSaved) {
+// The defaults count as saved, are shown (the window packs back to them), and give each slot its key's name
+// and a zero, keeping the bytes after that.
+TEST(DefaultConfig, DocumentedBytesAndKeyNamesInTheSlotsShownAndSaved) {
     FakeView view;
     view.legends.fill(u"x");
     view.messages.fill(u"y");
@@ -36,130 +58,78 @@ TEST(DefaultConfig, DocumentedBytesKeyNamesInTheSlotsShownAndSaved) {
     ConfigStore store;
     store.Config.Messages.fill(0xAA);
     store.SetDefaultConfig(view);
-
+    PackConfig(view, store.Config);
+    EXPECT_FALSE(store.ConfigChanged());
     EXPECT_EQ(store.Config.Settings, kDocumentedDefaultSettings);
-    EXPECT_EQ(Text(store.Config, 1), "4");  // key 4: row 2, column 1
     for (std::size_t k = 0; k < kSlotCount; ++k) {
-        // Each slot gets its key's name and a zero; the bytes after that are kept.
         EXPECT_EQ(Bytes(store.slot(k), store.slot(k) + 2), (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
         EXPECT_TRUE(AllAre(store.slot(k) + 2, store.slot(k) + kSlotSize, 0xAA)) << "slot " << k;
     }
-    EXPECT_FALSE(store.ConfigChanged());
-    EXPECT_EQ(store.SavedConfig.Messages, store.Config.Messages);
-    FakeView shown;  // key names, lines 1..4 and 5..8, no parity, one stop bit
-    shown.baud = 4;
-    EXPECT_EQ(
-        std::tie(view.legends, view.labels, view.messages, view.columns, view.rows, view.baud, view.checked),
-        std::tie(shown.legends, shown.labels, shown.messages, shown.columns, shown.rows, shown.baud, shown.checked));
 }
 
-// ---- Escape translation, through the device messages --------------------------------------------------
+// ---- Escapes and slots without a zero byte -------------------------------------------------------------
 
-// The text in slot 5 of a default record, translated into device messages prefilled with 0xEE.
-struct Translated {
-    DefaultStore store;
-    FakeSink sink;
-    bool ok;
-    explicit Translated(const std::string& text) {
-        PutText(store.Config, 5, text);
-        store.DeviceMessages.fill(0xEE);
-        ok = store.TranslateMessages(sink);
-    }
-};
-
-TEST(TranslateMessages, EscapesBecomeTheirBytesThenOneTerminator) {
+TEST(DecodeMessageEscapes, EscapesBecomeTheirBytesThenOneTerminator) {
     std::string escapes;  // twenty-one escapes in 63 bytes shrink to 21 bytes
     for (int i = 0; i < 21; ++i) escapes += "\\41";
-    const std::pair<std::string, Bytes> cases[] = {{"\\0D\\0a", {13, 10}},
-                                                   {"A\\\\B", {65, 92, 66}},
-                                                   {"\\fF\\Aa\\9b-", {0xFF, 0xAA, 0x9B, '-'}},
-                                                   {"", {}},
-                                                   {"\\00", {0}},
-                                                   {"x\\00y", {'x', 0, 'y'}},
-                                                   {std::string(63, 'q'), Bytes(63, 'q')},
-                                                   {escapes, Bytes(21, 'A')}};
+    const std::pair<std::string, Bytes> cases[] = {
+        {"\\0D\\0a", {13, 10}},    {"A\\\\B", {65, 92, 66}}, {"\\fF\\Aa\\9b-", {0xFF, 0xAA, 0x9B, '-'}}, {"", {}},
+        {"x\\00y", {'x', 0, 'y'}}, {escapes, Bytes(21, 'A')}};
     for (const auto& [text, expected] : cases) {
-        const Translated t(text);
-        ASSERT_TRUE(t.ok) << text;
-        EXPECT_TRUE(t.sink.shown.empty()) << text;
-        const std::uint8_t* out = t.store.deviceSlot(5);
-        EXPECT_EQ(Bytes(out, out + expected.size()), expected) << text;
+        const auto out = HeapSlot(std::string(kSlotSize, '\xEE'));
+        ASSERT_TRUE(DecodeMessageEscapes(HeapSlot(text).get(), out.get())) << text;
+        EXPECT_EQ(Bytes(out.get(), out.get() + expected.size()), expected) << text;
         EXPECT_EQ(out[expected.size()], 0) << text;
-        EXPECT_TRUE(AllAre(out + expected.size() + 1, out + kSlotSize, 0xEE)) << text;  // nothing written after
+        EXPECT_TRUE(AllAre(out.get() + expected.size() + 1, out.get() + kSlotSize, 0xEE)) << text;
     }
 }
 
 TEST(TranslateMessages, InvalidEscapesShowTheRawText) {
     for (const std::string text : {"abc\\", "abc\\4", "\\G1", "\\n", "\\1G", "\\\\\\", "x\\g0"}) {
-        const Translated t(text);
-        EXPECT_FALSE(t.ok) << text;
-        EXPECT_EQ(t.sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(text.begin(), text.end())});
+        ConfigStore store;
+        PutText(store.Config, 5, text);
+        FakeSink sink;
+        EXPECT_FALSE(store.TranslateMessages(sink)) << text;
+        EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(text.begin(), text.end())});
     }
 }
 
-TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlotAndChangesNoRecord) {
-    DefaultStore store;
-    store.DeviceMessages.fill(0x55);
-    // Key 2 is slot 4, key 4 slot 1: slot 1 comes first.
-    PutText(store.Config, KeyBySlot(4).slot, "two\\x");
-    PutText(store.Config, KeyBySlot(1).slot, "four\\4\xE9");
-    const KeypadConfig before = store.Config;
+TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlot) {
+    ConfigStore store;
+    PutText(store.Config, 4, "two\\x");       // key 2
+    PutText(store.Config, 1, "four\\4\xE9");  // key 4, an earlier slot
     FakeSink sink;
     EXPECT_FALSE(store.TranslateMessages(sink));
     EXPECT_EQ(sink.errors(), std::vector<std::u16string>{u"Error on Message:\rfour\\4\u00E9"});
-    EXPECT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(Bytes(store.deviceSlot(0), store.deviceSlot(0) + 2), (Bytes{'1', 0}));      // slot 0 was translated
-    EXPECT_TRUE(AllAre(store.deviceSlot(2), store.deviceSlot(0) + kMessagesSize, 0x55));  // nothing after slot 1
-    EXPECT_EQ(store.Config.Messages, before.Messages);
-    EXPECT_EQ(store.SavedConfig.Settings, kDocumentedDefaultSettings);
-}
-
-// ---- Slots without a zero byte -------------------------------------------------------------------------
-// Each slot lives in a heap block of exactly 64 bytes, so a read past it is caught by the address sanitizer.
-
-std::unique_ptr<std::uint8_t[]> HeapSlot(const std::string& bytes) {
-    auto slot = std::make_unique<std::uint8_t[]>(kSlotSize);
-    std::memset(slot.get(), 0, kSlotSize);
-    std::memcpy(slot.get(), bytes.data(), std::min(bytes.size(), kSlotSize));
-    return slot;
 }
 
 TEST(UnterminatedSlot, CutAt63BytesEverywhereAndNeverReadPast) {
     EXPECT_EQ(SlotText(HeapSlot(std::string(64, 'x')).get()), std::string(63, 'x'));
-    EXPECT_EQ(SlotText(HeapSlot(std::string(63, 'y')).get()), std::string(63, 'y'));  // the zero is byte 63
-
     const auto out = HeapSlot("");
     ASSERT_TRUE(DecodeMessageEscapes(HeapSlot(std::string(64, 'x')).get(), out.get()));
     EXPECT_EQ(std::string(out.get(), out.get() + 63), std::string(63, 'x'));
     EXPECT_EQ(out[63], 0);
     // "\41" and "\\" would be valid if byte 63 were read as their last character.
-    EXPECT_FALSE(DecodeMessageEscapes(HeapSlot(std::string(61, 'x') + "\\41").get(), out.get()));
-    EXPECT_FALSE(DecodeMessageEscapes(HeapSlot(std::string(62, 'x') + "\\\\").get(), out.get()));
+    for (const std::string end : {"\\41", "\\\\"})
+        EXPECT_FALSE(DecodeMessageEscapes(HeapSlot(std::string(64 - end.size(), 'x') + end).get(), out.get()));
 
-    // Saved with its terminator at byte 63, now without any zero: the same 63-byte text.
-    DefaultStore store;
-    PutText(store.Config, 2, std::string(63, 'm'));
-    store.MarkConfigSaved();
-    store.slot(2)[63] = 'm';
-    EXPECT_FALSE(store.ConfigChanged());
     // The reported text does not run on into the next slot.
+    ConfigStore store;
     std::memset(store.slot(3), 'n', 2 * kSlotSize);
-    store.slot(3)[61] = '\\';
-    store.slot(3)[62] = '4';
+    std::memcpy(store.slot(3) + 61, "\\4", 2);
     FakeSink sink;
     EXPECT_FALSE(store.TranslateMessages(sink));
     EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(61, u'n') + u"\\4"});
 }
 
-// ---- ConfigChanged -------------------------------------------------------------------------------------
-
 TEST(ConfigChanged, FollowsEverySettingsByteAndTheTextsUpToTheirTerminators) {
-    DefaultStore store;
+    FakeView view;
+    ConfigStore store;
+    store.SetDefaultConfig(view);
     for (std::size_t i = 0; i < kSettingsSize; ++i) {
         store.Config.Settings[i] ^= 0x80;
         EXPECT_TRUE(store.ConfigChanged()) << "byte " << i;
         store.Config.Settings[i] ^= 0x80;
-        EXPECT_FALSE(store.ConfigChanged()) << "byte " << i;
     }
     PutText(store.Config, 15, "Hello");
     EXPECT_TRUE(store.ConfigChanged());
@@ -170,10 +140,81 @@ TEST(ConfigChanged, FollowsEverySettingsByteAndTheTextsUpToTheirTerminators) {
         PutText(store.Config, 0, text);
         EXPECT_TRUE(store.ConfigChanged()) << text;
     }
-    PutText(store.Config, 0, "1");
-    // Bytes after the terminators never count.
-    for (std::size_t k = 0; k < kSlotCount; ++k) std::memset(store.slot(k) + 2, 0x7F, kSlotSize - 2);
-    EXPECT_FALSE(store.ConfigChanged());
+}
+
+// ---- Packing the controls into the record and unpacking it ---------------------------------------------
+
+// A record the controls can show exactly: lines 1..8, baud 0..6, parity 0..2, stop bits 1 or 2, texts within
+// the edit limits, escapes (valid or not) as typed; with leftovers after the terminators.
+KeypadConfig ValidRecord() {
+    KeypadConfig c;
+    for (std::size_t i = 0; i < c.Messages.size(); ++i) c.Messages[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    const char settings[] = "\x08\x03\x01\x06\x02\x07\x05\x04QW\0R\xE9Y~!@$%^&()_\x06\x02\x02";
+    std::copy(settings, settings + kSettingsSize, c.Settings.begin());
+    for (std::size_t k = 0; k < kSlotCount; ++k) PutText(c, k, std::string(k * 4, static_cast<char>('a' + k)));
+    PutText(c, 3, "Line 1\\0D\\0A\\\\ \xE9\\G1\\n end\\");
+    PutText(c, 15, std::string(63, 'Z'));
+    return c;
+}
+
+TEST(UnpackConfig, ShowsEachValueWhereTheKeyTablePutsItAndPacksBackUnchanged) {
+    const KeypadConfig original = ValidRecord();
+    FakeView view;
+    view.check(RadioButton::EvenParity);
+    UnpackConfig(original, view);
+    EXPECT_EQ(view.columns, (std::array<int, 4>{8, 3, 1, 6}));
+    EXPECT_EQ(view.rows, (std::array<int, 4>{2, 7, 5, 4}));
+    EXPECT_EQ(view.legends[2], u"");                                          // a zero legend is empty
+    EXPECT_EQ(view.legends[4], u"\u00E9");                                    // key 5
+    EXPECT_EQ(view.messages[12], u"Line 1\\0D\\0A\\\\ \u00E9\\G1\\n end\\");  // key * sits in slot 3
+    EXPECT_EQ(view.baud, 6);
+    EXPECT_EQ(view.parityButton(), RadioButton::OddParity);
+    EXPECT_TRUE(view.isChecked(RadioButton::StopBit2));
+
+    KeypadConfig packed = original;
+    PackConfig(view, packed);
+    EXPECT_EQ(packed.Settings, original.Settings);
+    EXPECT_EQ(packed.Messages, original.Messages);
+}
+
+TEST(PackConfig, WritesOnlyEachTextAndItsTerminator) {
+    KeypadConfig c;
+    c.Messages.fill(0x5A);
+    PutText(c, 5, "HELLO");  // key 5
+    FakeView view;
+    view.messages[5] = u"AB";
+    view.messages[12] = std::u16string(64, u'm');      // key *, slot 3; slot 4 is packed before it
+    view.messages[1] = u"\u4E2D x \U0001F600 \u00E9";  // key 2, slot 4
+    view.legends[0] = u"XYZ";
+    view.legends[3] = u"";
+    view.legends[7] = u"\u0100";
+    PackConfig(view, c);
+
+    EXPECT_EQ(Bytes(c.Messages.begin() + 5 * kSlotSize, c.Messages.begin() + 5 * kSlotSize + 7),
+              (Bytes{'A', 'B', 0, 'L', 'O', 0, 0x5A}));
+    EXPECT_EQ(Text(c, 3), std::string(63, 'm'));
+    EXPECT_EQ(c.Messages[3 * kSlotSize + 63], 0);
+#ifndef _WIN32
+    EXPECT_EQ(Text(c, 4), "? x ? \xE9");
+    EXPECT_EQ(Bytes(c.Settings.begin() + kLegendsOffset, c.Settings.begin() + kLegendsOffset + 8),
+              (Bytes{'X', '2', '3', 0, '4', '5', '6', '?'}));
+#endif
+}
+
+// Codes the controls cannot show leave them showing something else, which is what packs again.
+TEST(SerialSettings, UnknownCodesPackAsWhatTheControlsShow) {
+    // Offset, unknown code, packed code.
+    const std::tuple<std::size_t, std::uint8_t, std::uint8_t> cases[] = {
+        {kParityCodeOffset, 3, 2}, {kStopBitsOffset, 0, 1}, {kBaudCodeOffset, 7, 255}};
+    for (const auto& [offset, code, packed] : cases) {
+        KeypadConfig record = ValidRecord();  // odd parity, two stop bits, baud code 6
+        record.Settings[offset] = code;
+        FakeView view;
+        view.check(RadioButton::OddParity);
+        UnpackConfig(record, view);
+        PackConfig(view, record);
+        EXPECT_EQ(record.Settings[offset], packed) << offset << " " << int{code};
+    }
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
-// What both fuzz targets share: a check that aborts with its place, and a sink that records the errors shown.
+// The fuzz targets' check: aborts with its place, so that libFuzzer keeps the input as a finding.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "config/UserSink.h"
 
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \
@@ -15,15 +11,3 @@
             std::abort();                                                                      \
         }                                                                                      \
     } while (0)
-
-namespace qb::fuzz {
-
-class RecordingSink : public UserSink {
-public:
-    void showError(const std::u16string& text) override { errors.push_back(text); }
-    void showInformation(const std::u16string&) override {}
-    Answer askYesNoCancel(const std::u16string&) override { return Answer::No; }
-    std::vector<std::u16string> errors;
-};
-
-}  // namespace qb::fuzz

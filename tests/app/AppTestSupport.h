@@ -1,5 +1,5 @@
-// Shared by the window's tests: the common includes, a machine without the device, scripted file dialogs, the window
-// with its stand-ins, helpers to reach its controls, and the registry the one test program runs its classes from.
+// Shared by the window's tests: scripted file dialogs, the window made anew for each test with helpers to reach
+// its controls, and the registry the one test program runs its classes from.
 #pragma once
 
 #include <functional>
@@ -7,14 +7,11 @@
 #include <memory>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,12 +19,8 @@
 
 #include "FakeSink.h"
 #include "app/Mainunit.h"
-#include "config/DataFile.h"
-#include "config/KeyTable.h"
-#include "device/DeviceLink.h"
 #include "device/SimulatedDevice.h"
 #include "device/Transport.h"
-#include "protocol/Operations.h"
 
 namespace qb::test {
 
@@ -38,22 +31,15 @@ public:
     std::unique_ptr<HidHandle> open(const std::string&) override { return nullptr; }
 };
 
-// The file dialogs: each call takes the next prepared answer; an unprepared call is a cancel.
+// The file dialogs: each answer is given once; none is a cancel.
 class ScriptedChooser : public FileChooser {
 public:
-    using Path = std::optional<std::filesystem::path>;
-    Path chooseFileToOpen() override { return take(opens, openCalls); }
-    Path chooseFileToSave() override { return take(saves, saveCalls); }
-    std::deque<Path> opens, saves;
-    int openCalls = 0, saveCalls = 0;
-
-private:
-    static Path take(std::deque<Path>& answers, int& calls) {
-        ++calls;
-        if (answers.empty()) return std::nullopt;
-        Path answer = answers.front();
-        answers.pop_front();
-        return answer;
+    std::optional<std::filesystem::path> open, save;
+    int saveCalls = 0;
+    std::optional<std::filesystem::path> chooseFileToOpen() override { return std::exchange(open, std::nullopt); }
+    std::optional<std::filesystem::path> chooseFileToSave() override {
+        ++saveCalls;
+        return std::exchange(save, std::nullopt);
     }
 };
 
@@ -64,16 +50,8 @@ T* control(const QWidget& form, const QString& name) {
     return widget;
 }
 
-inline void click(const QWidget& form, const char* button) {
-    QTest::mouseClick(control(form, QLatin1String(button)), Qt::LeftButton);
-}
-
-inline QLineEdit* legendEdit(const QWidget& form, const KeyInfo& key) {
-    return control<QLineEdit>(form, QStringLiteral("SwitchEdit") + QLatin1String(key.suffix));
-}
-
-inline QLineEdit* messageEdit(const QWidget& form, const KeyInfo& key) {
-    return control<QLineEdit>(form, QStringLiteral("OutStringEdit") + QLatin1String(key.suffix));
+inline void click(const QWidget& form, const QString& button) {
+    QTest::mouseClick(control(form, button), Qt::LeftButton);
 }
 
 inline const KeyInfo& keyNamed(char legend) {
@@ -86,40 +64,24 @@ inline const KeyInfo& keyNamed(char legend) {
 inline void retype(QLineEdit* edit, const QString& text) {
     edit->setFocus();
     edit->selectAll();
-    if (text.isEmpty())
-        QTest::keyClick(edit, Qt::Key_Delete);
-    else
-        QTest::keyClicks(edit, text);
-}
-
-// Only the key at `legendIndex` (none for -1) is lit: lime behind its legend, the window colour behind the rest.
-inline bool onlyLit(const QWidget& form, int legendIndex) {
-    for (const KeyInfo& key : kKeys) {
-        const QLineEdit* edit = legendEdit(form, key);
-        const QColor expected = key.legendIndex == legendIndex
-                                    ? QColor(0, 255, 0)
-                                    : QApplication::palette(edit).color(QPalette::Active, QPalette::Base);
-        if (edit->palette().color(QPalette::Base) != expected) return false;
-    }
-    return true;
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
 }
 
 // Runs `inspect` on the modal box that the next call opens; `inspect` must close it.
 inline void onNextModalBox(std::function<void(QMessageBox*)> inspect) {
     auto* timer = new QTimer;
-    timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        timer->stop();
-        timer->deleteLater();
-        inspect(box);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            timer->stop();
+            inspect(box);
+        }
     });
-    timer->start();
+    timer->start(10);
 }
 
-// The window made anew for each test: a scripted sink and file dialogs, no device, no help file;
-// form_->setUserSink(nullptr) brings back the real message boxes.
+// The window made anew for each test: a scripted sink and file dialogs, no device, no help file.
 class FormTest : public QObject {
     Q_OBJECT
 
@@ -138,12 +100,24 @@ protected:
         form_->show();
         (void)QTest::qWaitForWindowExposed(form_.get());
     }
-    QLineEdit* legend(char key) const { return legendEdit(*form_, keyNamed(key)); }
-    QLineEdit* message(char key) const { return messageEdit(*form_, keyNamed(key)); }
-    QString label(char key) const {
-        return control<QLabel>(*form_, QStringLiteral("OutStringLabel") + QLatin1String(keyNamed(key).suffix))->text();
+    std::filesystem::path file(const char* name) const { return (folder_.path() + '/' + name).toStdString(); }
+    template <typename T = QLineEdit>
+    T* keyControl(const char* prefix, char key) const {
+        return control<T>(*form_, QString(prefix) + keyNamed(key).suffix);
     }
-    QSpinBox* spin(const QString& name) const { return control<QSpinBox>(*form_, name); }
+    QLineEdit* legend(char key) const { return keyControl("SwitchEdit", key); }
+    QLineEdit* message(char key) const { return keyControl("OutStringEdit", key); }
+    QString label(char key) const { return keyControl<QLabel>("OutStringLabel", key)->text(); }
+    QSpinBox* spin(const char* name) const { return control<QSpinBox>(*form_, name); }
+    // Only the key `key` (none for 0) is lit: lime behind its legend, the window colour behind the rest.
+    bool lit(char key) const {
+        for (const KeyInfo& k : kKeys) {
+            const QLineEdit* edit = legend(k.legend);
+            const QColor normal = QApplication::palette(edit).color(QPalette::Active, QPalette::Base);
+            if (edit->palette().color(QPalette::Base) != (k.legend == key ? QColor(0, 255, 0) : normal)) return false;
+        }
+        return true;
+    }
 
 private slots:
     void init() {
@@ -155,6 +129,11 @@ private slots:
 };
 
 // The test classes of the one program, by name.
+template <typename T>
+int runTests(int argc, char** argv) {
+    T test;
+    return QTest::qExec(&test, argc, argv);
+}
 inline std::map<std::string, int (*)(int, char**)>& testClasses() {
     static std::map<std::string, int (*)(int, char**)> classes;
     return classes;
@@ -166,11 +145,4 @@ inline std::map<std::string, int (*)(int, char**)>& testClasses() {
 using namespace qb;
 using namespace qb::test;
 
-#define QB_APP_TEST(Class)                        \
-    static const bool Class##Registered = (       \
-        qb::test::testClasses()[#Class] =         \
-            [](int c, char** v) {                 \
-                Class test;                       \
-                return QTest::qExec(&test, c, v); \
-            },                                    \
-        true);
+#define QB_APP_TEST(Class) static const bool Class##Registered = testClasses().emplace(#Class, &runTests<Class>).second;

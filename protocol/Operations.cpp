@@ -191,10 +191,7 @@ void DeviceOperations::ReportReceived() {
             OperationStep = osWriteEndAck;
             break;
         case osWriteEndAck:
-            ReplyTicks = 0;
-            updateBusy();
-            ui_.showInformation(kDownloadCompleteText);
-            OperationStep = osIdle;
+            Complete(kDownloadCompleteText);
             break;
 
         case osReadIdentity:
@@ -215,10 +212,7 @@ void DeviceOperations::ReportReceived() {
         case osReadSecondHalf:
             CopyBlockReplyHalf(link_.InReport, ReadBackImage.data() + kBlockHalfSize);
             UnpackSettingsBlock(ReadBackImage, 0, store_.Config.Settings);
-            ReplyTicks = 0;
-            updateBusy();
-            ui_.showInformation(kReadCompleteText);
-            OperationStep = osIdle;
+            Complete(kReadCompleteText);
             break;
 
         case osTestIdentity:
@@ -249,6 +243,15 @@ void DeviceOperations::ReportReceived() {
     }
     updateBusy();
     if (pendingStart_ != PendingStart::None && !answerAwaited()) runPendingStart();
+}
+
+// The last answer of a write or read: the box is shown from inside the handler, and the operation counts as
+// under way until it has been closed.
+void DeviceOperations::Complete(const char16_t* text) {
+    ReplyTicks = 0;
+    updateBusy();
+    ui_.showInformation(text);
+    OperationStep = osIdle;
 }
 
 void DeviceOperations::finishStoppedTest() {

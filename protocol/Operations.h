@@ -74,6 +74,7 @@ private:
     void SendKeyPoll();
     void ShowKey(std::uint8_t keyNumber);
     void StopTest();
+    void Complete(const char16_t* text);
     void finishStoppedTest();
     void openOperation(int identityStep);
     bool answerAwaited() const;

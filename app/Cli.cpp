@@ -10,6 +10,9 @@
 #include "config/Codepage.h"
 #include "config/ConfigTransfer.h"
 #include "config/DataFile.h"
+#include "config/FileAccess.h"
+#include "config/FileFlows.h"
+#include "config/Text.h"
 #include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
 #include "config/MemoryConfigView.h"
@@ -27,47 +30,9 @@ constexpr std::chrono::milliseconds kTick{50};
 // Far longer than any operation takes when the device answers; the reply time-out reports a silent one.
 constexpr std::chrono::seconds kOperationLimit{30};
 
-constexpr const char* kBaudRates[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600"};
-
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// A box's text on one line each: a line break inside a message becomes a new line.
+// A box's text as lines on the console.
 std::string Lines(std::u16string_view text) {
-    std::string s = ToUtf8(text);
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r') {
-            out += '\n';
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
+    return ToUtf8(NormaliseLineBreaks(text));
 }
 
 void PrintSettings(const SettingsBlock& s, std::ostream& out) {
@@ -76,7 +41,7 @@ void PrintSettings(const SettingsBlock& s, std::ostream& out) {
     out << "\nRow lines:";
     for (int r = 0; r < 4; ++r) out << ' ' << int(s[kRowLinesOffset + r]);
     const int baud = s[kBaudCodeOffset];
-    out << "\nBaud rate: " << (baud < 7 ? kBaudRates[baud] : "none") << '\n';
+    out << "\nBaud rate: " << (baud < int(kBaudRates.size()) ? kBaudRates[baud] : "none") << '\n';
     const int parity = s[kParityCodeOffset];
     out << "Parity: " << (parity == 0 ? "none" : parity == 1 ? "even" : parity == 2 ? "odd" : "unknown") << '\n';
     out << "Stop bits: " << (s[kStopBitsOffset] == 2 ? 2 : 1) << '\n';
@@ -91,7 +56,7 @@ void PrintSettings(const SettingsBlock& s, std::ostream& out) {
 void PrintConfig(const KeypadConfig& config, std::ostream& out) {
     PrintSettings(config.Settings, out);
     for (const KeyInfo& key : kKeys) {
-        const std::string_view text = SlotText(config.Messages.data() + key.slot * kSlotSize);
+        const std::string_view text = SlotText(Slot(config.Messages, key.slot));
         out << "Message " << key.legend << ": " << ToUtf8(FromAnsi(text)) << '\n';
     }
 }
@@ -109,7 +74,6 @@ public:
         out_ << Lines(text) << '\n';
         completed = true;
     }
-    Answer askYesNoCancel(const std::u16string&) override { return Answer::Cancel; }
     void clearLog() override {}
     void addLogLine(const std::u16string& line) override { out_ << ToUtf8(line) << '\n'; }
     void showKey(int legendIndex) override {
@@ -122,8 +86,7 @@ public:
                  << kKeys[legendIndex].column << ")\n";
         out_.flush();
     }
-    std::u16string testButtonCaption() const override { return caption_; }
-    void setTestButtonCaption(const std::u16string& caption) override { caption_ = caption; }
+    void setTestButtonCaption(const std::u16string&) override {}
     void setBusy(bool) override {}
 
     bool failed = false;
@@ -133,7 +96,6 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     int lit_ = -1;
-    std::u16string caption_ = kTestKeypadCaption;
 };
 
 // The window's pieces without the window: record, view, link and operations on this thread.

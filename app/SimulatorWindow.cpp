@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "config/KeyTable.h"
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace qb {
 

@@ -1,7 +1,7 @@
 #include "app/TransportFactory.h"
 
 #include "device/HidapiTransport.h"
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace qb {
 

@@ -9,7 +9,7 @@
 #include "app/Mainunit.h"
 #include "app/SimulatorWindow.h"
 #include "app/TransportFactory.h"
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 int main(int argc, char** argv) {
     qb::Application app(argc, argv);

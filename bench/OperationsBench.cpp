@@ -22,7 +22,7 @@
 #include "config/KeypadConfig.h"
 #include "device/DeviceLink.h"
 #include "device/QueueDispatcher.h"
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 #include "config/MemoryConfigView.h"
@@ -38,10 +38,10 @@ public:
     explicit TimedTransport(qb::SimulatedDevice& device) : device_(device) {}
 
     std::vector<qb::HidInterfaceInfo> enumerate() override { return device_.enumerate(); }
-    std::unique_ptr<qb::HidHandle> open(const std::string& path) override {
-        auto inner = device_.open(path);
-        if (!inner) return nullptr;
-        return std::make_unique<Handle>(std::move(inner), *this);
+    qb::OpenResult open(const std::string& path) override {
+        qb::OpenResult inner = device_.open(path);
+        if (!inner.handle) return inner;
+        return {std::make_unique<Handle>(std::move(inner.handle), *this)};
     }
 
     void clear() {
@@ -82,11 +82,9 @@ class QuietUi : public qb::OperationsUi {
 public:
     void showError(const std::u16string& text) override { errors.push_back(text); }
     void showInformation(const std::u16string&) override { ++completions; }
-    qb::Answer askYesNoCancel(const std::u16string&) override { return qb::Answer::Cancel; }
     void clearLog() override {}
     void addLogLine(const std::u16string&) override {}
     void showKey(int) override {}
-    std::u16string testButtonCaption() const override { return qb::kTestKeypadCaption; }
     void setTestButtonCaption(const std::u16string&) override {}
     void setBusy(bool) override {}
 

@@ -14,12 +14,9 @@ namespace {
 
 constexpr int kLineCount = 4;  // four columns, four rows
 
-std::uint8_t* SlotOf(KeypadConfig& config, const KeyInfo& key) {
-    return config.Messages.data() + static_cast<std::size_t>(key.slot) * kSlotSize;
-}
-
-const std::uint8_t* SlotOf(const KeypadConfig& config, const KeyInfo& key) {
-    return config.Messages.data() + static_cast<std::size_t>(key.slot) * kSlotSize;
+template <typename Config>
+auto SlotOf(Config& config, const KeyInfo& key) {
+    return Slot(config.Messages, static_cast<std::size_t>(key.slot));
 }
 
 }  // namespace

@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <string_view>
-#include <system_error>
 
-#include "config/ConfigTransfer.h"
-#include "config/ConfigView.h"
-#include "config/UserSink.h"
+#include "config/Bytes.h"
 
 namespace qb {
 
@@ -35,17 +31,6 @@ bool NameMatches(const std::uint8_t* data, std::size_t size) {
     return text == std::string_view(kProductName);
 }
 
-std::int32_t ReadInt32LE(const std::uint8_t* p) {
-    const std::uint32_t v =
-        std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-    return static_cast<std::int32_t>(v);
-}
-
-void WriteInt32LE(std::uint8_t* p, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> EncodeDataFile(const KeypadConfig& config) {
@@ -68,104 +53,6 @@ DecodeResult DecodeDataFile(const std::uint8_t* data, std::size_t size) {
     std::copy_n(data + kSettingsOffset, kSettingsSize, config.Settings.begin());
     std::copy_n(data + kMessagesOffset, kMessagesSize, config.Messages.begin());
     return config;
-}
-
-std::optional<std::vector<std::uint8_t>> DiskFileAccess::read(const std::filesystem::path& path, std::size_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return std::nullopt;
-    std::vector<std::uint8_t> bytes(maxBytes);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(maxBytes));
-    // Running into the end of the file is fine; a read error (a folder, a vanished medium) is not.
-    if (in.bad()) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
-bool DiskFileAccess::write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::filesystem::path temp = path;
-    temp += ".tmp~";
-    std::error_code ignored;
-    const auto discard = [&] {
-        std::filesystem::remove(temp, ignored);
-        return false;
-    };
-
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) return discard();
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        out.close();  // a failed close (a full disk) shows up here too
-        if (out.fail()) return discard();
-    }
-
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) return discard();
-    return true;
-}
-
-bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {
-    const std::optional<std::filesystem::path> path = chooser.chooseFileToOpen();
-    if (!path) return false;
-
-    try {
-        // Bytes after the 1087 of the format are not read: they carry nothing.
-        const std::optional<std::vector<std::uint8_t>> bytes = files.read(*path, kDataFileSize);
-        if (!bytes) {
-            sink.showError(kErrorOpeningText);
-            return false;
-        }
-        DecodeResult decoded = DecodeDataFile(bytes->data(), bytes->size());
-        if (const auto* message = std::get_if<std::u16string>(&decoded)) {
-            sink.showError(*message);
-            return false;
-        }
-        store.Config = std::get<KeypadConfig>(decoded);
-        UnpackConfig(store.Config, view);
-        store.MarkConfigSaved();
-        return true;
-    } catch (...) {
-        sink.showError(kErrorOpeningText);
-        return false;
-    }
-}
-
-bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {
-    // Packed before the dialog, so even a cancelled save leaves the record up to date.
-    PackConfig(view, store.Config);
-    const std::vector<std::uint8_t> bytes = EncodeDataFile(store.Config);
-
-    const std::optional<std::filesystem::path> path = chooser.chooseFileToSave();
-    if (!path) return false;
-
-    bool written = false;
-    try {
-        written = files.write(*path, bytes);
-    } catch (...) {
-        written = false;
-    }
-    if (!written) {
-        // The configuration is not on disk, so it must still count as unsaved.
-        sink.showError(kErrorSavingText);
-        return false;
-    }
-    store.MarkConfigSaved();
-    return true;
-}
-
-bool QueryClose(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {
-    PackConfig(view, store.Config);
-    if (!store.ConfigChanged()) return true;
-    switch (sink.askYesNoCancel(kDataChangedText)) {
-        case Answer::Cancel:
-            return false;
-        case Answer::No:
-            return true;
-        case Answer::Yes:
-            break;
-    }
-    return SaveDataFile(store, view, sink, chooser, files);
 }
 
 }  // namespace qb

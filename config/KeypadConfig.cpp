@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/Bytes.h"
 #include "config/Codepage.h"
 #include "config/ConfigTransfer.h"
 #include "config/KeyTable.h"
@@ -19,18 +20,10 @@ constexpr SettingsBlock MakeDefaultSettings() {
         s[kRowLinesOffset + i] = static_cast<std::uint8_t>(5 + i);
     }
     for (const KeyInfo& key : kKeys) s[kLegendsOffset + key.legendIndex] = static_cast<std::uint8_t>(key.legend);
-    s[kBaudCodeOffset] = 4;  // 19200
+    s[kBaudCodeOffset] = kDefaultBaudCode;
     s[kParityCodeOffset] = 0;
     s[kStopBitsOffset] = 1;
     return s;
-}
-
-// Hexadecimal digit value, or -1.
-int HexValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -76,7 +69,7 @@ bool DecodeMessageEscapes(const std::uint8_t* text, std::uint8_t* out) {
 void ConfigStore::SetDefaultConfig(ConfigView& view) {
     Config.Settings = kDefaultSettings;
     for (const KeyInfo& key : kKeys) {
-        std::uint8_t* s = slot(static_cast<std::size_t>(key.slot));
+        std::uint8_t* s = Slot(Config.Messages, static_cast<std::size_t>(key.slot));
         s[0] = static_cast<std::uint8_t>(key.legend);
         s[1] = 0;
     }
@@ -91,14 +84,15 @@ void ConfigStore::MarkConfigSaved() {
 bool ConfigStore::ConfigChanged() const {
     if (Config.Settings != SavedConfig.Settings) return true;
     for (std::size_t k = 0; k < kSlotCount; ++k)
-        if (SlotText(slot(k)) != SlotText(SavedConfig.Messages.data() + k * kSlotSize)) return true;
+        if (SlotText(Slot(Config.Messages, k)) != SlotText(Slot(SavedConfig.Messages, k))) return true;
     return false;
 }
 
-bool ConfigStore::TranslateMessages(UserSink& sink) {
+bool ConfigStore::TranslateMessages(MessageSink& sink) {
     for (std::size_t k = 0; k < kSlotCount; ++k) {
-        if (!DecodeMessageEscapes(slot(k), DeviceMessages.data() + k * kSlotSize)) {
-            sink.showError(u"Error on Message:" + std::u16string(1, u'\r') + FromAnsi(SlotText(slot(k))));
+        const std::uint8_t* text = Slot(Config.Messages, k);
+        if (!DecodeMessageEscapes(text, Slot(DeviceMessages, k))) {
+            sink.showError(u"Error on Message:" + std::u16string(1, u'\r') + FromAnsi(SlotText(text)));
             return false;
         }
     }

@@ -9,7 +9,7 @@
 namespace qb {
 
 class ConfigView;
-class UserSink;
+class MessageSink;
 
 inline constexpr std::size_t kSettingsSize = 27;
 inline constexpr std::size_t kSlotCount = 16;
@@ -27,6 +27,14 @@ inline constexpr std::size_t kStopBitsOffset = 26;
 
 using SettingsBlock = std::array<std::uint8_t, kSettingsSize>;
 using MessageBlock = std::array<std::uint8_t, kMessagesSize>;
+
+// BaudCode is the index into this list; 255 means none selected.
+inline constexpr std::array<const char*, 7> kBaudRates{"1200", "2400", "4800", "9600", "19200", "38400", "57600"};
+inline constexpr std::uint8_t kDefaultBaudCode = 4;  // 19200
+
+// Slot `k` (0..15, column-major) of a message block.
+inline std::uint8_t* Slot(MessageBlock& block, std::size_t k) { return block.data() + k * kSlotSize; }
+inline const std::uint8_t* Slot(const MessageBlock& block, std::size_t k) { return block.data() + k * kSlotSize; }
 
 struct KeypadConfig {
     SettingsBlock Settings{};
@@ -58,11 +66,7 @@ public:
     bool ConfigChanged() const;
     // Translates all sixteen slots into DeviceMessages; on the first invalid one shows
     // "Error on Message:\r<raw text>" through `sink` and returns false.
-    bool TranslateMessages(UserSink& sink);
-
-    std::uint8_t* slot(std::size_t k) { return Config.Messages.data() + k * kSlotSize; }
-    const std::uint8_t* slot(std::size_t k) const { return Config.Messages.data() + k * kSlotSize; }
-    const std::uint8_t* deviceSlot(std::size_t k) const { return DeviceMessages.data() + k * kSlotSize; }
+    bool TranslateMessages(MessageSink& sink);
 };
 
 }  // namespace qb

@@ -1,10 +1,10 @@
 #include "device/DeviceLink.h"
 
+#include <algorithm>
 #include <string>
 
-#include "config/UserSink.h"
+#include "device/DeviceIds.h"
 #include "device/Port1commsunit.h"
-#include "device/Transport.h"
 
 namespace qb {
 
@@ -41,7 +41,7 @@ void DeviceLink::closeLostConnection() {
     ReadHandle.reset();
 }
 
-void DeviceLink::FindDevice(std::string_view idSubstring) {
+void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfaceInfo>* refused) {
     closeLostConnection();
     if (DeviceOpen.load()) return;
 
@@ -51,36 +51,44 @@ void DeviceLink::FindDevice(std::string_view idSubstring) {
         if (firstId.find(wanted) == std::string::npos) continue;
 
         // The first match ends the search, whether or not it can be opened.
-        std::unique_ptr<HidHandle> writeHandle = transport_.open(info.path);
-        std::unique_ptr<HidHandle> readHandle = transport_.open(info.path);
-        if (writeHandle && readHandle) {
-            WriteHandle = std::move(writeHandle);
-            ReadHandle = std::move(readHandle);
+        OpenResult writeHandle = transport_.open(info.path);
+        OpenResult readHandle = transport_.open(info.path);
+        if (writeHandle.handle && readHandle.handle) {
+            WriteHandle = std::move(writeHandle.handle);
+            ReadHandle = std::move(readHandle.handle);
+            openInterface_ = info;
             DeviceOpen.store(true);
             reader_ = std::make_unique<Port1Comms>(*ReadHandle, DeviceOpen, InReport, dispatcher_, [this] {
                 if (reportHandler_) reportHandler_();
             });
+        } else if (refused && (writeHandle.failure == OpenFailure::AccessDenied ||
+                               readHandle.failure == OpenFailure::AccessDenied)) {
+            // Steps one and three of a search can both match one interface: it is told once.
+            const bool known = std::any_of(refused->begin(), refused->end(),
+                                           [&](const HidInterfaceInfo& r) { return r.path == info.path; });
+            if (!known) refused->push_back(info);
         }
         return;
     }
 }
 
-bool DeviceLink::ConnectDevice(UserSink& sink) {
+SearchResult DeviceLink::ConnectDevice() {
     closeLostConnection();
-    if (!DeviceOpen.load()) FindDevice(kApplicationRevision);
+    SearchResult result;
+    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(kApplicationRelease), &result.refused);
     if (!DeviceOpen.load()) {
-        FindDevice(kProgramModeRevision);
+        FindDevice(RevisionSubstring(kProgramModeRelease), &result.refused);
         if (DeviceOpen.load()) {
-            sink.showError(kProgramModeText);
-            return false;
+            result.outcome = SearchOutcome::ProgramMode;
+            return result;
         }
     }
-    if (!DeviceOpen.load()) FindDevice(kAnyRevision);
-    if (!DeviceOpen.load()) {
-        sink.showError(kCannotFindText);
-        return false;
-    }
-    return true;
+    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(std::nullopt), &result.refused);
+    if (DeviceOpen.load())
+        result.outcome = SearchOutcome::Connected;
+    else
+        result.outcome = result.refused.empty() ? SearchOutcome::NotFound : SearchOutcome::NoAccess;
+    return result;
 }
 
 void DeviceLink::SendReport(std::uint8_t command) {

@@ -5,23 +5,28 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "device/HidReport.h"
+#include "device/Transport.h"
 
 namespace qb {
 
 class Dispatcher;
-class HidHandle;
 class Port1Comms;
-class Transport;
-class UserSink;
 
-inline constexpr char kApplicationRevision[] = "Vid_04d8&Pid_fd37&rev_0004";
-inline constexpr char kProgramModeRevision[] = "Vid_04d8&Pid_fd37&rev_0001";
-inline constexpr char kAnyRevision[] = "Vid_04d8&Pid_fd37";
+// What a search found. The protocol layer words it for the user.
+enum class SearchOutcome {
+    Connected,    // the device is open (or already was)
+    ProgramMode,  // only the firmware loader was found; it is open
+    NoAccess,     // a matching interface is there, but this user may not open it
+    NotFound,     // nothing matching, or nothing that would open
+};
 
-inline constexpr char16_t kProgramModeText[] = u"VELMORA is in Program Mode";
-inline constexpr char16_t kCannotFindText[] = u"Cannot find VELMORA";
+struct SearchResult {
+    SearchOutcome outcome = SearchOutcome::NotFound;
+    std::vector<HidInterfaceInfo> refused;  // matching interfaces whose open was refused for want of access
+};
 
 // Lives on the window's thread: every member except the reader's own work is called there.
 class DeviceLink {
@@ -37,17 +42,20 @@ public:
     void setReportHandler(std::function<void()> handler);
 
     // Searches once: the first interface whose first hardware id contains `idSubstring` (case-insensitive)
-    // is opened for writing and for reading, and a new reader is started if both opens succeeded.
-    void FindDevice(std::string_view idSubstring);
-    // Application revision, then program mode ("VELMORA is in Program Mode", false, device left open), then
-    // any revision; "Cannot find VELMORA" and false if nothing opened. No search while a device is open.
-    bool ConnectDevice(UserSink& sink);
+    // is opened for writing and for reading, and a new reader is started if both opens succeeded. The first
+    // match ends the search whether or not it opened; if it was refused for want of access, it is added to
+    // `refused`.
+    void FindDevice(std::string_view idSubstring, std::vector<HidInterfaceInfo>* refused = nullptr);
+    // Application revision, then program mode, then any revision. No search while a device is open.
+    SearchResult ConnectDevice();
     // Sets OutReport bytes 0 and 1 and writes all 65 bytes. Does nothing when no connection is open.
     void SendReport(std::uint8_t command);
     // Ends the reader and closes the handles (at exit; also run by the destructor).
     void Stop();
 
     bool deviceOpen() const { return DeviceOpen.load(); }
+    // The interface the open connection was made to.
+    const HidInterfaceInfo& openInterface() const { return openInterface_; }
 
     // OutReport is never cleared: each report sets only its own bytes. InReport is written by the reader only
     // between two runs of the report handler.
@@ -63,6 +71,7 @@ private:
     std::unique_ptr<HidHandle> WriteHandle;
     std::unique_ptr<HidHandle> ReadHandle;
     std::atomic<bool> DeviceOpen{false};
+    HidInterfaceInfo openInterface_;
     std::unique_ptr<Port1Comms> reader_;
 };
 

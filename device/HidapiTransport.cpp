@@ -5,6 +5,13 @@
 #include <mutex>
 #include <set>
 
+#if !defined(_WIN32)
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+#include "config/Text.h"
+
 namespace qb {
 
 // hid_init / hid_exit once per process, however many transports and handles come and go.
@@ -69,6 +76,32 @@ private:
     std::shared_ptr<HidapiLibrary> library_;  // outlives device_
 };
 
+// hidapi's wide strings: UTF-32 on Linux and macOS, UTF-16 on Windows.
+std::string WideToUtf8(const wchar_t* text) {
+    if (text == nullptr) return {};
+    std::u16string utf16;
+    for (const wchar_t* p = text; *p; ++p) {
+        const auto c = static_cast<char32_t>(*p);
+        if (sizeof(wchar_t) == 4 && c >= 0x10000) {
+            utf16 += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            utf16 += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            utf16 += static_cast<char16_t>(c);
+        }
+    }
+    return ToUtf8(utf16);
+}
+
+// hidapi says only that an open failed; the device node tells whether this user may open it at all.
+OpenFailure WhyOpenFailed(const std::string& path) {
+#if !defined(_WIN32)
+    if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return OpenFailure::AccessDenied;
+#endif
+    (void)path;
+    return OpenFailure::Other;
+}
+
 }  // namespace
 
 HidapiTransport::HidapiTransport() : library_(std::make_shared<HidapiLibrary>()) {}
@@ -83,20 +116,21 @@ std::vector<HidInterfaceInfo> HidapiTransport::enumerate() {
     std::set<std::string> seen;
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path == nullptr || !seen.insert(info->path).second) continue;
-        HidInterfaceInfo entry;
-        entry.hardwareIds.push_back(MakeHardwareId(info->vendor_id, info->product_id, info->release_number));
-        entry.path = info->path;
+        HidInterfaceInfo entry =
+            HidInterfaceInfo::Make(info->vendor_id, info->product_id, info->release_number, info->path);
+        entry.serialNumber = WideToUtf8(info->serial_number);
+        entry.product = WideToUtf8(info->product_string);
         result.push_back(std::move(entry));
     }
     hid_free_enumeration(list);
     return result;
 }
 
-std::unique_ptr<HidHandle> HidapiTransport::open(const std::string& path) {
-    if (!library_->ok()) return nullptr;
+OpenResult HidapiTransport::open(const std::string& path) {
+    if (!library_->ok()) return OpenResult::Failed(OpenFailure::Other);
     hid_device* device = hid_open_path(path.c_str());
-    if (device == nullptr) return nullptr;
-    return std::make_unique<HidapiHandle>(device, library_);
+    if (device == nullptr) return OpenResult::Failed(WhyOpenFailed(path));
+    return {std::make_unique<HidapiHandle>(device, library_)};
 }
 
 }  // namespace qb

@@ -18,7 +18,7 @@ public:
 
     // Every HID interface present, with the first hardware id built from its vendor id, product id and release.
     std::vector<HidInterfaceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open(const std::string& path) override;
+    OpenResult open(const std::string& path) override;
 
 private:
     std::shared_ptr<HidapiLibrary> library_;

@@ -1,5 +1,5 @@
-// The platform's HID layer as the device link needs it. Real backend: hidapi; the simulated device
-// implements the same interface.
+// The platform's HID layer as the device link needs it. Real backends: hidapi (Linux, macOS) and the Windows
+// device set-up interface; the simulated device implements the same interface.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,16 @@ struct HidInterfaceInfo {
     // "HID\VID_04D8&PID_FD37&REV_0004". Only the first one is used for matching.
     std::vector<std::string> hardwareIds;
     std::string path;  // what open() takes
+    // The same numbers, for showing; 0 where the platform does not tell.
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t release = 0;
+    std::string serialNumber;  // empty when the device has none
+    std::string product;
+
+    // An interface whose first hardware id is built from its numbers.
+    static HidInterfaceInfo Make(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t release,
+                                 std::string path);
 };
 
 // One open handle on a device path. write() and read() may run on different threads at once; a handle is
@@ -30,16 +40,23 @@ public:
     virtual int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) = 0;
 };
 
+// Why an open failed: the one reason a user can do something about is told apart.
+enum class OpenFailure { None, AccessDenied, Other };
+
+struct OpenResult {
+    std::unique_ptr<HidHandle> handle;  // null on failure
+    OpenFailure failure = OpenFailure::None;
+
+    static OpenResult Failed(OpenFailure why) { return {nullptr, why}; }
+};
+
 class Transport {
 public:
     virtual ~Transport() = default;
     // The HID interfaces present now, each path once. Called on one thread only.
     virtual std::vector<HidInterfaceInfo> enumerate() = 0;
-    // Opens `path`; nullptr on failure. Called on the same thread as enumerate().
-    virtual std::unique_ptr<HidHandle> open(const std::string& path) = 0;
+    // Opens `path`. Called on the same thread as enumerate().
+    virtual OpenResult open(const std::string& path) = 0;
 };
-
-// Builds the first hardware id as the platform spells it: HID\VID_xxxx&PID_xxxx&REV_xxxx (hex, upper case).
-std::string MakeHardwareId(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t release);
 
 }  // namespace qb

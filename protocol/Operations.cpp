@@ -24,17 +24,25 @@ bool IsWriteOrReadStep(int step) {
 
 }  // namespace
 
-void UnpackSettingsBlock(const BlockImage& image, int blockNumber, std::array<std::uint8_t, 27>& settings) {
-    if (blockNumber != 0) return;
-    std::copy(image.begin() + 1, image.begin() + 1 + settings.size(), settings.begin());
+bool ConnectDevice(DeviceLink& link, MessageSink& sink) {
+    switch (link.ConnectDevice().outcome) {
+        case SearchOutcome::Connected:
+            return true;
+        case SearchOutcome::ProgramMode:
+            sink.showError(kProgramModeText);
+            return false;
+        case SearchOutcome::NoAccess:
+        case SearchOutcome::NotFound:
+            sink.showError(kCannotFindText);
+            return false;
+    }
+    return false;
 }
 
 DeviceOperations::DeviceOperations(ConfigStore& store, ConfigView& view, DeviceLink& link, OperationsUi& ui)
     : store_(store), view_(view), link_(link), ui_(ui) {
     link_.setReportHandler([this] { ReportReceived(); });
 }
-
-bool DeviceOperations::testRunning() const { return ui_.testButtonCaption() != kTestKeypadCaption; }
 
 bool DeviceOperations::answerAwaited() const {
     if (OperationStep == osIdle) return false;
@@ -90,13 +98,13 @@ void DeviceOperations::WriteButtonClick() {
     if (!mayStart(PendingStart::Write)) return;
     PackConfig(view_, store_.Config);
     if (!store_.TranslateMessages(ui_)) return;
-    if (!link_.ConnectDevice(ui_)) return;
+    if (!ConnectDevice(link_, ui_)) return;
     openOperation(osWriteIdentity);
 }
 
 void DeviceOperations::ReadButtonClick() {
     if (!mayStart(PendingStart::Read)) return;
-    if (!link_.ConnectDevice(ui_)) return;
+    if (!ConnectDevice(link_, ui_)) return;
     openOperation(osReadIdentity);
 }
 
@@ -108,14 +116,19 @@ void DeviceOperations::TestkeypadButtonClick() {
     if (!mayStart(PendingStart::Test)) return;
     PackConfig(view_, store_.Config);
     if (!store_.TranslateMessages(ui_)) return;
-    if (!link_.ConnectDevice(ui_)) return;
-    ui_.setTestButtonCaption(kStopTestCaption);
+    if (!ConnectDevice(link_, ui_)) return;
+    setTestRunning(true);
     openOperation(osTestIdentity);
 }
 
 void DeviceOperations::StopTest() {
-    ui_.setTestButtonCaption(kTestKeypadCaption);
+    setTestRunning(false);
     KeyPollTicks = 0;
+}
+
+void DeviceOperations::setTestRunning(bool running) {
+    testRunning_ = running;
+    ui_.setTestButtonCaption(running ? kStopTestCaption : kTestKeypadCaption);
 }
 
 void DeviceOperations::SendKeyPoll() {
@@ -234,7 +247,7 @@ void DeviceOperations::ReportReceived() {
             ReplyTicks = 0;
             pollAwaitTicks_ = 0;
             OperationStep = osIdle;
-            ShowKey(link_.InReport[2]);
+            ShowKey(link_.InReport[kKeyNumberByte]);
             KeyPollTicks = kKeyPollAfterReplyTicks;
             break;
 

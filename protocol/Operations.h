@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/Reports.h"
+
 namespace qb {
 
 class ConfigStore;
 class ConfigView;
 class DeviceLink;
+class MessageSink;
 class OperationsUi;
 
 enum OperationStepValue : int {
@@ -32,16 +35,16 @@ inline constexpr int kReplyTimeoutTicks = 20;  // 1 s at 50 ms a tick
 inline constexpr int kKeyPollAfterReplyTicks = 5;
 inline constexpr int kKeyPollRepeatTicks = 50;
 
+inline constexpr char16_t kProgramModeText[] = u"VELMORA is in Program Mode";
+inline constexpr char16_t kCannotFindText[] = u"Cannot find VELMORA";
 inline constexpr char16_t kNotQuillanterbrookeText[] = u"Application is not a VELMORA Quillanterbrooke";
 inline constexpr char16_t kCannotCommunicateText[] = u"Cannot communicate with VELMORA";
 inline constexpr char16_t kDownloadCompleteText[] = u"Download Complete";
 inline constexpr char16_t kReadCompleteText[] = u"Read Complete";
 
-inline constexpr std::size_t kBlockSize = 96;
-using BlockImage = std::array<std::uint8_t, kBlockSize>;
-
-// Copies the settings that block 0 carries (image bytes 1..27) into `settings`; other blocks carry none.
-void UnpackSettingsBlock(const BlockImage& image, int blockNumber, std::array<std::uint8_t, 27>& settings);
+// The search every operation runs before its first report, worded for the user: "VELMORA is in Program Mode"
+// or "Cannot find VELMORA" shown through `sink` and false, or true when the device is open.
+bool ConnectDevice(DeviceLink& link, MessageSink& sink);
 
 class DeviceOperations {
 public:
@@ -58,7 +61,7 @@ public:
 
     // True while a write or read waits for an answer within its allowance.
     bool busy() const;
-    bool testRunning() const;
+    bool testRunning() const { return testRunning_; }
 
     int OperationStep = osIdle;
     int ReplyTicks = 0;
@@ -74,6 +77,7 @@ private:
     void SendKeyPoll();
     void ShowKey(std::uint8_t keyNumber);
     void StopTest();
+    void setTestRunning(bool running);
     void Complete(const char16_t* text);
     void finishStoppedTest();
     void openOperation(int identityStep);
@@ -87,6 +91,7 @@ private:
     DeviceLink& link_;
     OperationsUi& ui_;
     bool busyShown_ = false;
+    bool testRunning_ = false;  // the button's caption follows it
     PendingStart pendingStart_ = PendingStart::None;
     int pollAwaitTicks_ = 0;  // a key poll's answer counts as on its way for this many more ticks
 };

@@ -1,5 +1,6 @@
-// The report layouts in both directions. Builders fill OutReport from byte 2 on and leave every byte their
-// report does not define as the previous report left it; SendReport then sets bytes 0 and 1.
+// The report layouts in both directions and the device's configuration image. Builders fill OutReport from
+// byte 2 on and leave every byte their report does not define as the previous report left it; SendReport then
+// sets bytes 0 and 1.
 #pragma once
 
 #include <array>
@@ -22,11 +23,22 @@ inline constexpr std::uint8_t kCmdReadFirstHalf = 'r';
 inline constexpr std::uint8_t kCmdReadSecondHalf = 'R';
 inline constexpr std::uint8_t kCmdKeyPoll = 'K';
 
-// The device's configuration image: 17 blocks of 96 bytes, each sent as two halves of 48.
+// Where the fields stand in a report.
+inline constexpr std::size_t kBlockNumberByte = 2;  // "d", "D", "r", "R"
+inline constexpr std::size_t kBlockDataByte = 3;    // "d", "D": the half's bytes
+inline constexpr std::size_t kReplyDataByte = 2;    // every field of an answer starts here
+inline constexpr std::size_t kIdentityByte = 2;     // answer to "S": bytes 2, 3, 4 must be 0, 1, 3
+inline constexpr std::size_t kSerialByte = 6;       // answer to "S": bytes 6..9, little-endian
+inline constexpr std::size_t kVersionByte = 10;     // answer to "S": bytes 10..64, up to the first NUL
+inline constexpr std::size_t kKeyNumberByte = 2;    // answer to "K"
+
+// The device's configuration image: 17 blocks of 96 bytes, each sent as two halves of 48. Block 0 carries the
+// settings after a marker byte; block n (1..16) carries message slot n - 1 and the first 32 bytes of slot n.
 inline constexpr std::size_t kBlockCount = 17;
+inline constexpr std::size_t kBlockSize = 96;
 inline constexpr std::size_t kBlockHalfSize = 48;
 inline constexpr std::uint8_t kSettingsMarker = 0x55;
-inline constexpr std::size_t kIdentityVersionMax = 55;  // bytes 10..64
+using BlockImage = std::array<std::uint8_t, kBlockSize>;
 
 // Identify "S", write start "E", write end "Z" and key poll "K" set nothing beyond bytes 0 and 1.
 
@@ -51,15 +63,13 @@ struct IdentityReply {
     std::string version;      // bytes 10.. up to the first NUL, at most 55 bytes, in the 8-bit code page
 };
 IdentityReply DecodeIdentityReply(const HidReport& report);
-bool IdentityAccepted(const HidReport& report);
 // The serial number as the user sees it: signed decimal.
 std::string FormatSerial(std::int32_t serial);
 
-// The answer to "r" / "R": bytes 2..49, the requested half of the block.
-std::array<std::uint8_t, kBlockHalfSize> BlockReplyHalf(const HidReport& report);
-// The same 48 bytes copied to `out`.
+// The answer to "r" / "R": bytes 2..49, the requested half of the block, copied to `out` (48 bytes).
 void CopyBlockReplyHalf(const HidReport& report, std::uint8_t* out);
-// The answer to "K": byte 2, 0 for no key, 1..16 for a key; anything else means no key.
-std::uint8_t KeyNumber(const HidReport& report);
+
+// Copies the settings that block 0 carries (image bytes 1..27) into `settings`; other blocks carry none.
+void UnpackSettingsBlock(const BlockImage& image, int blockNumber, SettingsBlock& settings);
 
 }  // namespace qb

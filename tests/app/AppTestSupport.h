@@ -19,7 +19,8 @@
 
 #include "FakeSink.h"
 #include "app/Mainunit.h"
-#include "device/SimulatedDevice.h"
+#include "config/KeyTable.h"
+#include "simulator/SimulatedDevice.h"
 #include "device/Transport.h"
 
 namespace qb::test {
@@ -28,7 +29,7 @@ namespace qb::test {
 class NoDeviceTransport : public Transport {
 public:
     std::vector<HidInterfaceInfo> enumerate() override { return {}; }
-    std::unique_ptr<HidHandle> open(const std::string&) override { return nullptr; }
+    OpenResult open(const std::string&) override { return OpenResult::Failed(OpenFailure::Other); }
 };
 
 // The file dialogs: each answer is given once; none is a cancel.

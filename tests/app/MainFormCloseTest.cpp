@@ -2,6 +2,7 @@
 #include <QRadioButton>
 
 #include "AppTestSupport.h"
+#include "config/DataFile.h"
 
 class MainFormCloseTest : public FormTest {
     Q_OBJECT

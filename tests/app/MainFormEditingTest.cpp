@@ -49,7 +49,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, press);
         QFETCH(int, answer);
-        form_->setUserSink(nullptr);
+        QtUserSink boxes(form_.get());
         QString shown, title = QStringLiteral("unseen");
         QMessageBox::StandardButtons buttons;
         onNextModalBox([&](QMessageBox* box) {
@@ -59,9 +59,9 @@ private slots:
             else
                 box->button(QMessageBox::StandardButton(press))->click();
         });
-        if (kind == 'E') form_->showError(text.toStdU16String());
-        if (kind == 'I') form_->showInformation(text.toStdU16String());
-        if (kind == 'Q') QCOMPARE(int(form_->askYesNoCancel(text.toStdU16String())), answer);
+        if (kind == 'E') boxes.showError(text.toStdU16String());
+        if (kind == 'I') boxes.showInformation(text.toStdU16String());
+        if (kind == 'Q') QCOMPARE(int(boxes.askYesNoCancel(text.toStdU16String())), answer);
         QCOMPARE(shown, QStringLiteral("Data has changed\nSave now?"));
         QCOMPARE(title, QString());
         QCOMPARE(buttons, kind == 'Q' ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel

@@ -8,8 +8,9 @@
 
 #include "app/Cli.h"
 #include "config/DataFile.h"
+#include "config/FileAccess.h"
 #include "config/KeyTable.h"
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace qb {
 namespace {

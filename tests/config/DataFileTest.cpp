@@ -1,9 +1,18 @@
 #include "config/DataFile.h"
+#include "config/FileAccess.h"
+#include "config/FileFlows.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <fstream>
+#include <functional>
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "config/ConfigTransfer.h"
@@ -115,10 +124,11 @@ TEST(DataFileHeader, NameThenVersionThenSizeDecide) {
 TEST(LoadDataFile, CancelledRefusedOrUnreadableFilesChangeNothing) {
     ScratchFolder folder;
     WriteFile(folder / "short.dat", Golden(1, 700));
-    const std::pair<std::optional<Path>, std::u16string> cases[] = {{std::nullopt, u""},
-                                                                    {folder / "short.dat", kIncompatible},
-                                                                    {folder / "missing.dat", kOpenError},
-                                                                    {folder.path, kOpenError}};  // a folder
+    ASSERT_EQ(::mkfifo((folder / "pipe.dat").c_str(), 0600), 0);  // would block a reader for ever
+    const std::pair<std::optional<Path>, std::u16string> cases[] = {
+        {std::nullopt, u""},           {folder / "short.dat", kIncompatible}, {folder / "missing.dat", kOpenError},
+        {folder.path, kOpenError},  // a folder
+        {folder / "pipe.dat", kOpenError}, {"/dev/zero", kOpenError}};  // a FIFO and a device never end
     for (const auto& [path, error] : cases) {
         Window w;
         w.Edit();
@@ -170,13 +180,11 @@ TEST(SaveDataFile, RoundTripShowsTheSameConfigurationUnchanged) {
     EXPECT_TRUE(loader.State() == saver.State());
 }
 
-TEST(SaveDataFile, CancelledOrFailedSaveKeepsTheChangesUnsavedAndTheOldFile) {
+TEST(SaveDataFile, CancelledOrRefusedSaveKeepsTheChangesUnsavedAndWhatStoodThere) {
     ScratchFolder folder;
-    const Bytes old(1087, 0x42);
-    WriteFile(folder / "keep.dat", old);
-    std::filesystem::create_directories(folder / "keep.dat.tmp~" / "x");  // blocks the temporary file
-    std::filesystem::create_directories(folder / "taken.dat" / "x");      // a folder cannot become a file
-    const std::optional<Path> cases[] = {std::nullopt, folder / "keep.dat", folder / "taken.dat"};
+    std::filesystem::create_directories(folder / "taken.dat" / "x");  // a folder cannot become a file
+    ASSERT_EQ(::mkfifo((folder / "pipe.dat").c_str(), 0600), 0);
+    const std::optional<Path> cases[] = {std::nullopt, folder / "taken.dat", folder / "pipe.dat"};
     for (const std::optional<Path>& path : cases) {
         Window w;
         w.Edit();
@@ -186,7 +194,83 @@ TEST(SaveDataFile, CancelledOrFailedSaveKeepsTheChangesUnsavedAndTheOldFile) {
         EXPECT_EQ(w.sink.errors(), path ? std::vector{kSaveError} : std::vector<std::u16string>{});
         EXPECT_TRUE(w.store.ConfigChanged());  // packed before the dialog, and not marked saved
     }
-    EXPECT_EQ(ReadFile(folder / "keep.dat"), old);
+    EXPECT_TRUE(std::filesystem::is_fifo(folder / "pipe.dat"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.dat"));
+}
+
+// Runs `check` in a child process as an ordinary user (nobody) when the tests run as root, who may write
+// anything; as an ordinary user, in this process. True if `check` returned true.
+bool AsOrdinaryUser(const std::function<bool()>& check) {
+    if (::geteuid() != 0) return check();
+    const pid_t child = ::fork();
+    if (child == 0) _exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+mode_t Mode(const Path& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(DiskFileAccess, ReplacesThroughLinksKeepingPermissionsAndEveryOtherFile) {
+    ScratchFolder folder;
+    DiskFileAccess disk;
+    const Bytes data(1087, 0x5A);
+    std::filesystem::create_directories(folder / "real");
+    WriteFile(folder / "real" / "target.dat", Bytes(3, 1));
+    std::filesystem::create_symlink("real/target.dat", folder / "link.dat");
+    std::filesystem::create_symlink("real/new.dat", folder / "dangling.dat");
+    WriteFile(folder / "private.dat", Bytes(3, 2));
+    ::chmod((folder / "private.dat").c_str(), 0600);
+    WriteFile(folder / "private.dat.tmp~", Bytes(3, 3));  // a file of the user's own, not a leftover of ours
+    const std::string longest(255, 'n');
+
+    for (const char* name : {"link.dat", "dangling.dat", "private.dat"}) EXPECT_TRUE(disk.write(folder / name, data));
+    EXPECT_TRUE(disk.write(folder / longest, data));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.dat"));
+    EXPECT_EQ(ReadFile(folder / "real" / "target.dat"), data);
+    EXPECT_EQ(ReadFile(folder / "real" / "new.dat"), data);
+    EXPECT_EQ(Mode(folder / "private.dat"), 0600);
+    EXPECT_EQ(ReadFile(folder / "private.dat.tmp~"), Bytes(3, 3));
+    EXPECT_EQ(ReadFile(folder / longest), data);
+
+    // Two saves of one file at once: each complete, neither in the other's way.
+    std::atomic<int> failures{0};
+    const auto saver = [&](std::uint8_t fill) {
+        for (int i = 0; i < 50; ++i) failures += !disk.write(folder / "shared.dat", Bytes(1087, fill));
+    };
+    std::thread one(saver, 0x11), two(saver, 0x22);
+    one.join();
+    two.join();
+    EXPECT_EQ(failures, 0);
+    const Bytes shared = ReadFile(folder / "shared.dat");
+    EXPECT_TRUE(shared == Bytes(1087, 0x11) || shared == Bytes(1087, 0x22));
+
+    std::size_t files = 0;  // no temporary file left behind
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path)) files += entry.is_regular_file() && !entry.is_symlink();
+    EXPECT_EQ(files, 6u);
+}
+
+TEST(DiskFileAccess, RefusesWhatThisUserMayNotWriteAndLeavesIt) {
+    ScratchFolder folder;
+    std::filesystem::create_directories(folder / "open");
+    std::filesystem::create_directories(folder / "locked");
+    ::chmod((folder / "open").c_str(), 0777);
+    WriteFile(folder / "open" / "readonly.dat", Bytes(3, 1));
+    ::chmod((folder / "open" / "readonly.dat").c_str(), 0444);
+    WriteFile(folder / "locked" / "inside.dat", Bytes(3, 2));
+    ::chmod((folder / "locked" / "inside.dat").c_str(), 0666);
+    ::chmod((folder / "locked").c_str(), 0555);  // no temporary file can be made beside it
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        DiskFileAccess disk;
+        return !disk.write(folder / "open" / "readonly.dat", Bytes(1087, 9)) &&
+               !disk.write(folder / "locked" / "inside.dat", Bytes(1087, 9)) &&
+               ReadFile(folder / "open" / "readonly.dat") == Bytes(3, 1) &&
+               ReadFile(folder / "locked" / "inside.dat") == Bytes(3, 2);
+    }));
+    ::chmod((folder / "locked").c_str(), 0755);
 }
 
 TEST(QueryClose, AsksOnlyWhenChangedAndFollowsTheAnswer) {

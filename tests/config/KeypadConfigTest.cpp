@@ -62,8 +62,8 @@ TEST(DefaultConfig, DocumentedBytesAndKeyNamesInTheSlotsShownAndSaved) {
     EXPECT_FALSE(store.ConfigChanged());
     EXPECT_EQ(store.Config.Settings, kDocumentedDefaultSettings);
     for (std::size_t k = 0; k < kSlotCount; ++k) {
-        EXPECT_EQ(Bytes(store.slot(k), store.slot(k) + 2), (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
-        EXPECT_TRUE(AllAre(store.slot(k) + 2, store.slot(k) + kSlotSize, 0xAA)) << "slot " << k;
+        EXPECT_EQ(Bytes(Slot(store.Config.Messages, k), Slot(store.Config.Messages, k) + 2), (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
+        EXPECT_TRUE(AllAre(Slot(store.Config.Messages, k) + 2, Slot(store.Config.Messages, k) + kSlotSize, 0xAA)) << "slot " << k;
     }
 }
 
@@ -115,8 +115,8 @@ TEST(UnterminatedSlot, CutAt63BytesEverywhereAndNeverReadPast) {
 
     // The reported text does not run on into the next slot.
     ConfigStore store;
-    std::memset(store.slot(3), 'n', 2 * kSlotSize);
-    std::memcpy(store.slot(3) + 61, "\\4", 2);
+    std::memset(Slot(store.Config.Messages, 3), 'n', 2 * kSlotSize);
+    std::memcpy(Slot(store.Config.Messages, 3) + 61, "\\4", 2);
     FakeSink sink;
     EXPECT_FALSE(store.TranslateMessages(sink));
     EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(61, u'n') + u"\\4"});

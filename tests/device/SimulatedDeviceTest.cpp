@@ -1,7 +1,9 @@
 // What of the simulated device the link, operation and front-end tests do not already rely on.
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 #include <gtest/gtest.h>
+
+#include "device/Trace.h"
 
 namespace qb {
 namespace {
@@ -26,7 +28,7 @@ protected:
     }
 
     SimulatedDevice sim;
-    std::unique_ptr<HidHandle> handle = sim.openHandle();
+    std::unique_ptr<HidHandle> handle = sim.openHandle().handle;
 };
 
 // The device re-enumerating: gone and back at once.
@@ -35,7 +37,7 @@ TEST_F(SimulatedDeviceTest, HandlesFromBeforeAnUnplugStayDead) {
     sim.replug();
     EXPECT_EQ(receive(0), -1);
     EXPECT_FALSE(send(Command('E')));
-    EXPECT_NE(sim.openHandle(), nullptr);
+    EXPECT_NE(sim.openHandle().handle, nullptr);
 }
 
 TEST_F(SimulatedDeviceTest, KeepsTheHalvesOfAWrittenBlock) {
@@ -70,10 +72,10 @@ TEST_F(SimulatedDeviceTest, LogsEveryReportWholeAndReadsItsTraceBack) {
     const std::string trace = sim.receivedTrace();
     EXPECT_EQ(trace, "0053" + std::string(126, '0') + "\n006401" + std::string(122, '0') + "AB\n");
     std::vector<HidReport> parsed;
-    ASSERT_TRUE(SimulatedDevice::ParseTrace("# comment\n\n" + trace, parsed));
+    ASSERT_TRUE(ParseTrace("# comment\n\n" + trace, parsed));
     EXPECT_EQ(parsed, sent);
     for (const std::string& bad : {std::string("0053\n"), std::string(128, '0') + "zz\n", std::string(132, '0')})
-        EXPECT_FALSE(SimulatedDevice::ParseTrace(bad, parsed)) << bad;
+        EXPECT_FALSE(ParseTrace(bad, parsed)) << bad;
 }
 
 }  // namespace

@@ -71,12 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same slot inside a record: reported with its raw text, or translated into the device's slot.
     qb::ConfigStore store;
-    std::memcpy(store.slot(qb::kSlotCount - 1), in.get(), qb::kSlotSize);
+    std::memcpy(qb::Slot(store.Config.Messages, qb::kSlotCount - 1), in.get(), qb::kSlotSize);
     qb::test::FakeSink sink;
     FUZZ_CHECK(store.TranslateMessages(sink) == ok);
     if (ok) {
         FUZZ_CHECK(sink.shown.empty());
-        FUZZ_CHECK(std::memcmp(store.deviceSlot(qb::kSlotCount - 1), out.get(), expected->size() + 1) == 0);
+        FUZZ_CHECK(std::memcmp(qb::Slot(store.DeviceMessages, qb::kSlotCount - 1), out.get(), expected->size() + 1) == 0);
     } else {
         FUZZ_CHECK(sink.errors() == std::vector{u"Error on Message:\r" + qb::FromAnsi(text)});
     }

@@ -12,7 +12,8 @@
 #include "config/KeypadConfig.h"
 #include "device/DeviceLink.h"
 #include "device/QueueDispatcher.h"
-#include "device/SimulatedDevice.h"
+#include "device/Trace.h"
+#include "simulator/SimulatedDevice.h"
 #include "protocol/Operations.h"
 #include "protocol/Reports.h"
 #include "tests/support/FakeOperationsUi.h"
@@ -74,7 +75,7 @@ struct Rig {
 
 std::string Trace(const std::vector<HidReport>& reports) {
     std::string text;
-    for (const HidReport& r : reports) text += SimulatedDevice::FormatReport(r) + "\n";
+    for (const HidReport& r : reports) text += FormatReport(r) + "\n";
     return text;
 }
 
@@ -83,7 +84,7 @@ std::vector<HidReport> LoadTrace(const std::string& name) {
     std::stringstream text;
     text << in.rdbuf();
     std::vector<HidReport> reports;
-    EXPECT_TRUE(SimulatedDevice::ParseTrace(text.str(), reports)) << name;
+    EXPECT_TRUE(ParseTrace(text.str(), reports)) << name;
     return reports;
 }
 

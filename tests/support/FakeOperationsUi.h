@@ -12,23 +12,17 @@ class FakeOperationsUi : public OperationsUi {
 public:
     void showError(const std::u16string& text) override { errors.push_back(text); }
     void showInformation(const std::u16string& text) override { informations.push_back(text); }
-    Answer askYesNoCancel(const std::u16string& text) override {
-        questions.push_back(text);
-        return Answer::Cancel;
-    }
     void clearLog() override { log.clear(); }
     void addLogLine(const std::u16string& line) override { log.push_back(line); }
     void showKey(int legendIndex) override {
         litKey = legendIndex;
         ++showKeyCalls;
     }
-    std::u16string testButtonCaption() const override { return caption; }
     void setTestButtonCaption(const std::u16string& text) override { caption = text; }
     void setBusy(bool value) override { busy = value; }
 
     std::vector<std::u16string> errors;
     std::vector<std::u16string> informations;
-    std::vector<std::u16string> questions;
     std::vector<std::u16string> log;
     int litKey = -1;
     int showKeyCalls = 0;

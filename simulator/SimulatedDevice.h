@@ -1,6 +1,6 @@
-// A model of the keypad encoder that stands in for the real one: it enumerates like it, keeps the 17 blocks
-// written to it and answers every report with exactly one input report. Fault knobs let tests and the
-// simulated front end delay, drop, duplicate and inject answers, refuse opens, and unplug the device.
+// A stand-in for the keypad encoder behind the same transport interface as the real one: it enumerates like it,
+// answers through DeviceModel, and has fault knobs to delay, drop, duplicate and inject answers, refuse opens
+// and unplug the device.
 #pragma once
 
 #include <array>
@@ -9,18 +9,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "device/DeviceIds.h"
 #include "device/HidReport.h"
 #include "device/Transport.h"
+#include "protocol/Reports.h"
 
 namespace qb {
-
-inline constexpr std::uint16_t kVelmoraVendorId = 0x04D8;
-inline constexpr std::uint16_t kQuillanterbrookeProductId = 0xFD37;
-inline constexpr std::uint16_t kApplicationRelease = 0x0004;
-inline constexpr std::uint16_t kProgramModeRelease = 0x0001;
 
 struct SimulatedDeviceCounters {
     std::size_t writes = 0;            // write() calls, including those on dead handles
@@ -37,9 +33,7 @@ struct SimulatedDeviceCounters {
 
 class SimulatedDevice : public Transport {
 public:
-    static constexpr std::size_t kBlockCount = 17;
-    static constexpr std::size_t kBlockSize = 96;
-    using Block = std::array<std::uint8_t, kBlockSize>;
+    using Block = BlockImage;
 
     explicit SimulatedDevice(std::string path = "sim:quillanterbrooke");
     ~SimulatedDevice() override;
@@ -49,12 +43,12 @@ public:
     // Transport: the device alone, while it is plugged in. Hardware ids: HID\VID_04D8&PID_FD37&REV_<release>,
     // then HID\VID_04D8&PID_FD37.
     std::vector<HidInterfaceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open(const std::string& path) override;
-    // Opens whatever the path (for a SimulatedBus); nullptr while unplugged or refusing.
-    std::unique_ptr<HidHandle> openHandle();
+    OpenResult open(const std::string& path) override;
+    // Opens whatever the path (for a SimulatedBus).
+    OpenResult openHandle();
 
     const std::string& path() const { return path_; }
-    std::vector<std::string> hardwareIds() const;
+    HidInterfaceInfo interfaceInfo() const;
 
     // What the device is.
     // kApplicationRelease, kProgramModeRelease or any other; seen by the next search. Open handles keep working:
@@ -63,17 +57,23 @@ public:
     void setIdentity(std::array<std::uint8_t, 3> bytes);  // identity reply bytes 2, 3, 4; 0, 1, 3 by default
     void setSerial(std::int32_t serial);                  // identity reply bytes 6..9, little-endian
     void setVersion(std::string version);                 // identity reply bytes 10..; cut at 55 bytes
+    void setSerialString(std::string serial);             // the USB serial number string; empty for none
     void setKeyDown(int keyNumber);                       // key reply byte 2: 0 none, 1..16 (stored as a byte)
     void setBlock(std::size_t blockNumber, const Block& bytes);
 
+    // Time. The answer delays run on the steady clock, or, once useManualClock() was called, on a clock that
+    // moves only when advanceClock() moves it: tests then decide when an answer becomes readable.
+    void useManualClock();
+    void advanceClock(std::chrono::nanoseconds by);
+
     // Faults.
-    // Answers become readable this long after the report that asked for them (steady clock).
+    // Answers become readable this long after the report that asked for them.
     void setAnswerDelay(std::chrono::nanoseconds delay);
     void dropNextAnswers(int count);
     void duplicateNextAnswer();
     // A report the device sends unasked, readable at once. Byte 0 (the report id) is not sent.
     void injectAnswer(const HidReport& report);
-    void setRefuseOpens(bool refuse);
+    void setRefuseOpens(bool refuse, OpenFailure why = OpenFailure::Other);
     // Gone from enumerate(); every existing handle fails from now on (reads -1, writes false).
     void unplug();
     // Back: new opens work; handles from before the unplug stay dead.
@@ -84,16 +84,14 @@ public:
     std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
     std::size_t receivedCount() const;
     void clearReceived();
-    // Waits up to `timeout` until at least `count` reports have been received.
+    // Waits up to `timeout` (real time) until at least `count` reports have been received.
     bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Answers queued for an open handle and not yet read, whether their time has come or not.
+    std::size_t pendingAnswers() const;
     Block block(std::size_t blockNumber) const;
     SimulatedDeviceCounters counters() const;
-
-    // The received log as text, one report a line: its 65 bytes as 130 upper-case hex digits.
+    // The received log as text, one report a line.
     std::string receivedTrace() const;
-    static std::string FormatReport(const HidReport& report);
-    // Reads such text back; blank lines and lines starting with '#' are skipped. False on a malformed line.
-    static bool ParseTrace(std::string_view text, std::vector<HidReport>& reports);
 
     struct Core;  // shared with the handles, which may outlive the device object
 
@@ -115,7 +113,7 @@ public:
     void add(Entry entry) { entries_.push_back(std::move(entry)); }
     // Entries whose device is unplugged are left out.
     std::vector<HidInterfaceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open(const std::string& path) override;
+    OpenResult open(const std::string& path) override;
     int enumerateCount() const { return enumerateCount_; }
     int openCount(const std::string& path) const;
 

@@ -1,11 +1,13 @@
-#include "device/SimulatedDevice.h"
+#include "simulator/SimulatedDevice.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include "device/Trace.h"
+#include "simulator/DeviceModel.h"
 
 #if defined(__linux__)
 #include <sys/prctl.h>
@@ -16,8 +18,8 @@ namespace qb {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kDataSize = kReportSize - 1;  // what a read delivers: the report without its id
-using AnswerData = std::array<std::uint8_t, kDataSize>;
+constexpr std::size_t kDataSize = DeviceModel::kAnswerSize;
+using AnswerData = DeviceModel::Answer;
 
 // Like the platform's input buffer: a handle nobody reads keeps only the newest reports.
 constexpr std::size_t kHandleQueueLimit = 64;
@@ -49,17 +51,16 @@ struct SimulatedDevice::Core {
     mutable std::mutex mutex;
     mutable std::condition_variable cv;
 
-    std::uint16_t release = kApplicationRelease;
-    std::array<std::uint8_t, 3> identity{0, 1, 3};
-    std::int32_t serial = 1;
-    std::string version = "1.00";
-    std::uint8_t keyDown = 0;
-    std::array<Block, kBlockCount> blocks{};
+    DeviceModel model;
+    std::string serialString;
 
+    bool manualClock = false;
+    Clock::time_point manualNow{};
     std::chrono::nanoseconds delay{0};
     int dropCount = 0;
     bool duplicateNext = false;
     bool refuseOpens = false;
+    OpenFailure refusal = OpenFailure::Other;
     bool plugged = true;
 
     std::vector<HidReport> received;
@@ -67,9 +68,9 @@ struct SimulatedDevice::Core {
     std::vector<SimHandle*> handles;
 
     // Under the lock.
-    AnswerData answerFor(const HidReport& report);
+    Clock::time_point now() const { return manualClock ? manualNow : Clock::now(); }
     void queueAnswer(const AnswerData& data, Clock::time_point readyAt);
-    std::unique_ptr<HidHandle> openLocked(const std::shared_ptr<Core>& self);
+    OpenResult openLocked(const std::shared_ptr<Core>& self);
 };
 
 namespace {
@@ -100,8 +101,8 @@ public:
             std::copy(data, data + size, report.begin());
             core_->received.push_back(report);
             ++counters.reportsReceived;
-            const AnswerData answer = core_->answerFor(report);
-            core_->queueAnswer(answer, Clock::now() + core_->delay);
+            const AnswerData answer = core_->model.answer(report);
+            core_->queueAnswer(answer, core_->now() + core_->delay);
         }
         core_->cv.notify_all();
         return true;
@@ -110,19 +111,21 @@ public:
     int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
         PreciseWakeUps();
         std::unique_lock<std::mutex> lock(core_->mutex);
+        // The time-out is real time (the reader's stop checks); when an answer is ready is the device's time.
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
         for (;;) {
             if (dead) return -1;
-            const Clock::time_point now = Clock::now();
-            if (!queue.empty() && queue.front().readyAt <= now) {
+            if (!queue.empty() && queue.front().readyAt <= core_->now()) {
                 const std::size_t n = std::min(capacity, kDataSize);
                 std::copy_n(queue.front().data.begin(), n, data);
                 queue.pop_front();
                 ++core_->counters.answersDelivered;
                 return static_cast<int>(n);
             }
+            const Clock::time_point now = Clock::now();
             if (timeoutMs >= 0 && now >= deadline) return 0;
-            if (queue.empty()) {
+            if (queue.empty() || core_->manualClock) {
+                // Woken by a write, an unplug or the manual clock moving on.
                 if (timeoutMs < 0)
                     core_->cv.wait(lock);
                 else
@@ -150,50 +153,7 @@ private:
     std::shared_ptr<SimulatedDevice::Core> core_;
 };
 
-void PutLittleEndian(std::uint8_t* out, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
-
 }  // namespace
-
-// Answer data byte i is report byte i + 1: the report id is not delivered.
-AnswerData SimulatedDevice::Core::answerFor(const HidReport& report) {
-    AnswerData answer{};
-    const std::uint8_t command = report[1];
-    const std::uint8_t blockNumber = report[2];
-    answer[0] = command;  // echoed; the host never looks at it
-    switch (command) {
-        case 'S': {
-            std::copy(identity.begin(), identity.end(), answer.begin() + 1);  // report bytes 2..4
-            PutLittleEndian(answer.data() + 5, serial);                       // report bytes 6..9
-            const std::size_t n = std::min<std::size_t>(version.size(), kDataSize - 9);
-            std::copy_n(version.begin(), n, answer.begin() + 9);  // report bytes 10..64, rest zero
-            break;
-        }
-        case 'd':
-        case 'D':
-            answer[1] = blockNumber;
-            if (blockNumber < kBlockCount) {
-                const std::size_t half = command == 'd' ? 0 : kBlockSize / 2;
-                std::copy_n(report.begin() + 3, kBlockSize / 2, blocks[blockNumber].begin() + half);
-            }
-            break;
-        case 'r':
-        case 'R':
-            if (blockNumber < kBlockCount) {
-                const std::size_t half = command == 'r' ? 0 : kBlockSize / 2;
-                std::copy_n(blocks[blockNumber].begin() + half, kBlockSize / 2, answer.begin() + 1);  // 2..49
-            }
-            break;
-        case 'K':
-            answer[1] = keyDown;
-            break;
-        default:  // "E", "Z" and anything else: a bare acknowledgement
-            break;
-    }
-    return answer;
-}
 
 void SimulatedDevice::Core::queueAnswer(const AnswerData& data, Clock::time_point readyAt) {
     if (dropCount > 0) {
@@ -217,16 +177,16 @@ void SimulatedDevice::Core::queueAnswer(const AnswerData& data, Clock::time_poin
     }
 }
 
-std::unique_ptr<HidHandle> SimulatedDevice::Core::openLocked(const std::shared_ptr<Core>& self) {
+OpenResult SimulatedDevice::Core::openLocked(const std::shared_ptr<Core>& self) {
     if (!plugged || refuseOpens) {
         ++counters.refusedOpens;
-        return nullptr;
+        return OpenResult::Failed(plugged ? refusal : OpenFailure::Other);
     }
     auto handle = std::make_unique<SimHandle>(self);
     handles.push_back(handle.get());
     ++counters.opens;
     ++counters.openHandles;
-    return handle;
+    return {std::move(handle)};
 }
 
 SimulatedDevice::SimulatedDevice(std::string path) : path_(std::move(path)), core_(std::make_shared<Core>()) {}
@@ -236,64 +196,85 @@ SimulatedDevice::~SimulatedDevice() {
     unplug();
 }
 
-std::vector<std::string> SimulatedDevice::hardwareIds() const {
-    std::uint16_t release;
-    {
-        std::lock_guard<std::mutex> lock(core_->mutex);
-        release = core_->release;
-    }
-    std::string second = MakeHardwareId(kVelmoraVendorId, kQuillanterbrookeProductId, release);
-    second.resize(second.rfind('&'));  // without the release
-    return {MakeHardwareId(kVelmoraVendorId, kQuillanterbrookeProductId, release), second};
+HidInterfaceInfo SimulatedDevice::interfaceInfo() const {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    HidInterfaceInfo info =
+        HidInterfaceInfo::Make(kVelmoraVendorId, kQuillanterbrookeProductId, core_->model.release, path_);
+    std::string any = info.hardwareIds.front();
+    any.resize(any.rfind('&'));  // the second id: without the release
+    info.hardwareIds.push_back(any);
+    info.serialNumber = core_->serialString;
+    info.product = "VELMORA Quillanterbrooke (simulated)";
+    return info;
 }
 
 std::vector<HidInterfaceInfo> SimulatedDevice::enumerate() {
     if (!pluggedIn()) return {};
-    return {HidInterfaceInfo{hardwareIds(), path_}};
+    return {interfaceInfo()};
 }
 
-std::unique_ptr<HidHandle> SimulatedDevice::open(const std::string& path) {
+OpenResult SimulatedDevice::open(const std::string& path) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     if (path != path_) {
         ++core_->counters.refusedOpens;
-        return nullptr;
+        return OpenResult::Failed(OpenFailure::Other);
     }
     return core_->openLocked(core_);
 }
 
-std::unique_ptr<HidHandle> SimulatedDevice::openHandle() {
+OpenResult SimulatedDevice::openHandle() {
     std::lock_guard<std::mutex> lock(core_->mutex);
     return core_->openLocked(core_);
 }
 
 void SimulatedDevice::setRelease(std::uint16_t release) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->release = release;
+    core_->model.release = release;
 }
 
 void SimulatedDevice::setIdentity(std::array<std::uint8_t, 3> bytes) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->identity = bytes;
+    core_->model.identity = bytes;
 }
 
 void SimulatedDevice::setSerial(std::int32_t serial) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->serial = serial;
+    core_->model.serial = serial;
 }
 
 void SimulatedDevice::setVersion(std::string version) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->version = std::move(version);
+    core_->model.version = std::move(version);
 }
 
 void SimulatedDevice::setKeyDown(int keyNumber) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->keyDown = static_cast<std::uint8_t>(keyNumber);
+    core_->model.keyDown = static_cast<std::uint8_t>(keyNumber);
 }
 
 void SimulatedDevice::setBlock(std::size_t blockNumber, const Block& bytes) {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    if (blockNumber < kBlockCount) core_->blocks[blockNumber] = bytes;
+    if (blockNumber < kBlockCount) core_->model.blocks[blockNumber] = bytes;
+}
+
+void SimulatedDevice::setSerialString(std::string serial) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->serialString = std::move(serial);
+}
+
+void SimulatedDevice::useManualClock() {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    if (core_->manualClock) return;
+    core_->manualNow = Clock::now();  // answers already queued keep their place in time
+    core_->manualClock = true;
+}
+
+void SimulatedDevice::advanceClock(std::chrono::nanoseconds by) {
+    {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        core_->manualNow += std::max(by, std::chrono::nanoseconds::zero());
+    }
+    core_->cv.notify_all();
 }
 
 void SimulatedDevice::setAnswerDelay(std::chrono::nanoseconds delay) {
@@ -320,7 +301,7 @@ void SimulatedDevice::injectAnswer(const HidReport& report) {
         for (SimHandle* handle : core_->handles) {
             if (handle->dead) continue;
             auto& queue = handle->queue;
-            const Clock::time_point now = Clock::now();
+            const Clock::time_point now = core_->now();
             auto at = std::upper_bound(queue.begin(), queue.end(), now,
                                        [](Clock::time_point t, const Answer& a) { return t < a.readyAt; });
             queue.insert(at, Answer{now, data});
@@ -330,9 +311,10 @@ void SimulatedDevice::injectAnswer(const HidReport& report) {
     core_->cv.notify_all();
 }
 
-void SimulatedDevice::setRefuseOpens(bool refuse) {
+void SimulatedDevice::setRefuseOpens(bool refuse, OpenFailure why) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->refuseOpens = refuse;
+    core_->refusal = why;
 }
 
 void SimulatedDevice::unplug() {
@@ -377,25 +359,21 @@ bool SimulatedDevice::waitForReceived(std::size_t count, std::chrono::millisecon
     return core_->cv.wait_for(lock, timeout, [&] { return core_->received.size() >= count; });
 }
 
+std::size_t SimulatedDevice::pendingAnswers() const {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    std::size_t n = 0;
+    for (const SimHandle* handle : core_->handles) n += handle->queue.size();
+    return n;
+}
+
 SimulatedDevice::Block SimulatedDevice::block(std::size_t blockNumber) const {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    return blockNumber < kBlockCount ? core_->blocks[blockNumber] : Block{};
+    return blockNumber < kBlockCount ? core_->model.blocks[blockNumber] : Block{};
 }
 
 SimulatedDeviceCounters SimulatedDevice::counters() const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     return core_->counters;
-}
-
-std::string SimulatedDevice::FormatReport(const HidReport& report) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string line;
-    line.reserve(report.size() * 2);
-    for (std::uint8_t byte : report) {
-        line += kHex[byte >> 4];
-        line += kHex[byte & 0x0F];
-    }
-    return line;
 }
 
 std::string SimulatedDevice::receivedTrace() const {
@@ -407,62 +385,24 @@ std::string SimulatedDevice::receivedTrace() const {
     return text;
 }
 
-bool SimulatedDevice::ParseTrace(std::string_view text, std::vector<HidReport>& reports) {
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    std::vector<HidReport> parsed;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        const std::size_t first = line.find_first_not_of(" \t\r");
-        if (first == std::string_view::npos || line[first] == '#') continue;
-
-        // Two hex digits a byte; spaces between bytes are allowed, inside a byte they are not.
-        HidReport report{};
-        std::size_t count = 0;
-        for (std::size_t i = first; i < line.size();) {
-            if (isSpace(line[i])) {
-                ++i;
-                continue;
-            }
-            if (i + 1 >= line.size() || count == report.size()) return false;
-            const int high = hexValue(line[i]);
-            const int low = hexValue(line[i + 1]);
-            if (high < 0 || low < 0) return false;
-            report[count++] = static_cast<std::uint8_t>(high * 16 + low);
-            i += 2;
-        }
-        if (count != report.size()) return false;
-        parsed.push_back(report);
-    }
-    reports = std::move(parsed);
-    return true;
-}
-
 std::vector<HidInterfaceInfo> SimulatedBus::enumerate() {
     ++enumerateCount_;
     std::vector<HidInterfaceInfo> list;
     for (const Entry& entry : entries_) {
         if (entry.device != nullptr && !entry.device->pluggedIn()) continue;
-        HidInterfaceInfo info;
-        info.hardwareIds = entry.hardwareIds.empty() && entry.device ? entry.device->hardwareIds() : entry.hardwareIds;
+        HidInterfaceInfo info = entry.device ? entry.device->interfaceInfo() : HidInterfaceInfo{};
+        if (!entry.hardwareIds.empty()) info.hardwareIds = entry.hardwareIds;
         info.path = entry.path;
         list.push_back(std::move(info));
     }
     return list;
 }
 
-std::unique_ptr<HidHandle> SimulatedBus::open(const std::string& path) {
+OpenResult SimulatedBus::open(const std::string& path) {
     openedPaths_.push_back(path);
     for (const Entry& entry : entries_)
-        if (entry.path == path) return entry.device ? entry.device->openHandle() : nullptr;
-    return nullptr;
+        if (entry.path == path && entry.device) return entry.device->openHandle();
+    return OpenResult::Failed(OpenFailure::Other);
 }
 
 int SimulatedBus::openCount(const std::string& path) const {

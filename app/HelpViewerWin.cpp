@@ -1,6 +1,5 @@
+// The help viewer on Windows: Microsoft's HTML Help control, found through the registry and loaded at run time.
 #include "app/HelpViewer.h"
-
-#ifdef _WIN32
 
 #include <windows.h>
 
@@ -92,75 +91,3 @@ void CloseAll() {
 
 }  // namespace qb::help
 
-#else  // our own viewer
-
-#include <QPointer>
-
-#ifdef QB_HAVE_CHMLIB
-#include "app/ChmFile.h"
-#include "app/HelpWindow.h"
-#endif
-
-namespace qb::help {
-
-namespace {
-
-bool ViewerLoaded = false;
-#ifdef QB_HAVE_CHMLIB
-QPointer<HelpWindow> OpenWindow;
-QString OpenFile;
-#endif
-
-}  // namespace
-
-bool LoadHelpViewer() {
-#ifdef QB_HAVE_CHMLIB
-    ViewerLoaded = true;
-#endif
-    return ViewerLoaded;
-}
-
-bool HelpLibraryLoaded() {
-    return ViewerLoaded;
-}
-
-void UnloadHelpViewer() {
-    ViewerLoaded = false;
-}
-
-void Initialize(std::uint32_t& cookie) {
-    cookie = 0;
-}
-
-void Uninitialize(std::uint32_t) {}
-
-void DisplayTopic(const QString& helpFile) {
-#ifdef QB_HAVE_CHMLIB
-    if (!ViewerLoaded) return;
-    if (OpenWindow && OpenFile != helpFile) delete OpenWindow.data();
-    if (!OpenWindow) {
-        auto file = ChmFile::open(helpFile);
-        if (!file) return;  // like the platform viewer: a display request that fails says nothing
-        OpenWindow = new HelpWindow(std::move(file));
-        OpenFile = helpFile;
-    }
-    OpenWindow->show();
-    OpenWindow->raise();
-    OpenWindow->activateWindow();
-#else
-    (void)helpFile;
-#endif
-}
-
-void CloseAll() {
-#ifdef QB_HAVE_CHMLIB
-    if (OpenWindow) {
-        // Deleted at once: the program may be on its way out of the event loop.
-        delete OpenWindow.data();
-    }
-#endif
-}
-
-}  // namespace qb::help
-
-#endif

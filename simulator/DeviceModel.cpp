@@ -1,0 +1,48 @@
+#include "simulator/DeviceModel.h"
+
+#include <algorithm>
+
+#include "config/Bytes.h"
+
+namespace qb {
+
+// Answer byte i is report byte i + 1: the report id is not delivered.
+DeviceModel::Answer DeviceModel::answer(const HidReport& report) {
+    constexpr std::size_t kAt = kReplyDataByte - 1;  // where an answer's fields start in what a read delivers
+    Answer out{};
+    const std::uint8_t command = report[1];
+    const std::uint8_t blockNumber = report[kBlockNumberByte];
+    out[0] = command;  // echoed; the host never looks at it
+    switch (command) {
+        case kCmdIdentify: {
+            std::copy(identity.begin(), identity.end(), out.begin() + (kIdentityByte - 1));
+            WriteInt32LE(out.data() + (kSerialByte - 1), serial);
+            const std::size_t room = kAnswerSize - (kVersionByte - 1);
+            std::copy_n(version.begin(), std::min(version.size(), room), out.begin() + (kVersionByte - 1));
+            break;
+        }
+        case kCmdFirstHalf:
+        case kCmdSecondHalf:
+            out[kAt] = blockNumber;
+            if (blockNumber < kBlockCount) {
+                const std::size_t half = command == kCmdFirstHalf ? 0 : kBlockHalfSize;
+                std::copy_n(report.begin() + kBlockDataByte, kBlockHalfSize, blocks[blockNumber].begin() + half);
+            }
+            break;
+        case kCmdReadFirstHalf:
+        case kCmdReadSecondHalf:
+            if (blockNumber < kBlockCount) {
+                const std::size_t half = command == kCmdReadFirstHalf ? 0 : kBlockHalfSize;
+                std::copy_n(blocks[blockNumber].begin() + half, kBlockHalfSize, out.begin() + kAt);
+            }
+            break;
+        case kCmdKeyPoll:
+            out[kKeyNumberByte - 1] = keyDown;
+            break;
+        default:  // "E", "Z" and anything else: a bare acknowledgement
+            break;
+    }
+    return out;
+}
+
+}  // namespace qb

@@ -101,8 +101,9 @@ private:
 // The window's pieces without the window: record, view, link and operations on this thread.
 class Session {
 public:
-    Session(Transport& transport, std::ostream& out, std::ostream& err)
+    Session(Transport& transport, std::ostream& out, std::ostream& err, const std::string& device)
         : ui(out, err), link(transport, dispatcher), ops(store, view, link, ui) {
+        link.setSelector(DeviceSelector{device});
         store.SetDefaultConfig(view);
     }
     ~Session() { link.Stop(); }
@@ -156,7 +157,7 @@ int Finish(const Session& session) {
 }  // namespace
 
 std::string CliUsage() {
-    return "Usage: quillanterbrooke-cli [--simulate] COMMAND [ARGUMENTS]\n"
+    return "Usage: quillanterbrooke-cli [--simulate] [--device PATH|SERIAL] COMMAND [ARGUMENTS]\n"
            "\n"
            "Commands:\n"
            "  show FILE       print the configuration a data file holds\n"
@@ -166,10 +167,13 @@ std::string CliUsage() {
            "  keys [SECONDS]  keypad test: print each key pressed, for SECONDS (default 10)\n"
            "\n"
            "--simulate talks to a built-in simulated device instead of the USB device.\n"
+           "--device chooses, among several attached encoders, the one with this device path or USB serial\n"
+           "number.\n"
            "Exit status: 0 done, 1 failed, 2 bad usage.\n";
 }
 
-int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostream& out, std::ostream& err,
+           const std::string& device) {
     if (args.empty()) {
         err << CliUsage();
         return 2;
@@ -195,7 +199,7 @@ int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostr
         return 0;
     }
     if (command == "write" && arity(1, 1)) {
-        Session session(transport, out, err);
+        Session session(transport, out, err, device);
         if (!LoadFile(args[1], session.store.Config, err)) return 1;
         UnpackConfig(session.store.Config, session.view);
         session.ops.WriteButtonClick();
@@ -203,7 +207,7 @@ int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostr
         return Finish(session);
     }
     if (command == "read" && arity(0, 0)) {
-        Session session(transport, out, err);
+        Session session(transport, out, err, device);
         session.ops.ReadButtonClick();
         session.run([&] { return session.ui.completed; }, kOperationLimit);
         if (session.ui.completed && !session.ui.failed) PrintSettings(session.store.Config.Settings, out);
@@ -216,7 +220,7 @@ int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostr
             err << CliUsage();
             return 2;
         }
-        Session session(transport, out, err);
+        Session session(transport, out, err, device);
         session.ops.TestkeypadButtonClick();
         if (session.ui.failed || !session.ops.testRunning()) return 1;
         session.run([] { return false; }, std::chrono::seconds(seconds));

@@ -16,7 +16,9 @@
 #include "app/HelpViewer.h"
 #include "app/KeypadGroup.h"
 #include "app/MessagesGroup.h"
+#include "app/SerialMonitor.h"
 #include "app/SerialSettingsGroup.h"
+#include "app/StatusLine.h"
 #include "app/WidgetMaking.h"
 #include "config/DataFile.h"
 #include "config/FileFlows.h"
@@ -40,9 +42,11 @@ TMainForm::TMainForm(Transport& transport, const QString& programFolder, QWidget
     : QWidget(parent),
       programFolder_(programFolder),
       link_(transport, dispatcher_),
-      operations_(store_, *this, link_, *this) {
+      operations_(store_, *this, link_, *this),
+      presence_(transport, link_) {
     createControls();
     FormCreate();
+    setUpPresence(transport);
 }
 
 TMainForm::~TMainForm() = default;
@@ -53,7 +57,8 @@ void TMainForm::createControls() {
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    resize(kClientWidth, kClientHeight);
+    // The designed client area, and the status line under it.
+    resize(kClientWidth, kClientHeight + StatusLine::kHeight);
 
     GroupBox1 = new KeypadGroup(this);
     GroupBox1->move(kMargin, kTop);
@@ -107,7 +112,9 @@ void TMainForm::createControls() {
     for (QWidget* w : GroupBox2->tabOrder()) order.push_back(w);
     order.push_back(LogMemo);
     for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
-    Timer1->start();
+
+    statusLine_ = new StatusLine(this);
+    statusLine_->setGeometry(0, kClientHeight, kClientWidth, StatusLine::kHeight);
 }
 
 void TMainForm::FormCreate() {
@@ -134,6 +141,7 @@ void TMainForm::FormClose() {
     ReleaseHelp();
     // Nothing may tick, or reach the window from the device, once it has closed.
     Timer1->stop();
+    ReleasePresence();
     link_.Stop();
 }
 
@@ -158,18 +166,22 @@ void TMainForm::SaveButtonClick() {
 
 void TMainForm::WriteButtonClick() {
     operations_.WriteButtonClick();
+    runTimerAsNeeded();
 }
 
 void TMainForm::ReadButtonClick() {
     operations_.ReadButtonClick();
+    runTimerAsNeeded();
 }
 
 void TMainForm::TestkeypadButtonClick() {
     operations_.TestkeypadButtonClick();
+    runTimerAsNeeded();
 }
 
 void TMainForm::Timer1Timer() {
     operations_.Timer1Timer();
+    runTimerAsNeeded();
 }
 
 void TMainForm::SwitchEditChange(int legendIndex) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include <QString>
 #include <QWidget>
@@ -15,7 +16,9 @@
 #include "config/ConfigView.h"
 #include "config/FileAccess.h"
 #include "config/KeypadConfig.h"
+#include "device/BusWatcher.h"
 #include "device/DeviceLink.h"
+#include "device/DevicePresence.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 
@@ -28,7 +31,9 @@ namespace qb {
 
 class KeypadGroup;
 class MessagesGroup;
+class SerialMonitor;
 class SerialSettingsGroup;
+class StatusLine;
 class Transport;
 
 inline constexpr char kApplicationTitle[] = "Quillanterbrooke";
@@ -74,6 +79,18 @@ public:
     void showKey(int legendIndex) override;
     void setTestButtonCaption(const std::u16string& caption) override;
     void setBusy(bool busy) override;
+    void deviceIdentified(const IdentityReply& reply) override;
+
+    // Presence, the device choice and the serial monitor (MainunitPresence.cpp).
+    DevicePresence& presence() { return presence_; }
+    // Replaces the bus watcher chosen for the transport (tests).
+    void setBusWatcher(std::unique_ptr<BusWatcher> watcher);
+    // The encoder the operations use while several are attached: a path or a USB serial number string.
+    void chooseDevice(const std::string& key);
+    // A port the serial monitor lists besides the system's (the simulated device's).
+    void addMonitorPort(const QString& name, const QString& description);
+    // Made at its first use.
+    SerialMonitor* serialMonitor();
 
 public slots:
     void LoadButtonClick();
@@ -84,6 +101,9 @@ public slots:
     void HelpButtonClick();
     void ExitButtonClick();
     void Timer1Timer();
+    // Looks at the bus again and updates the status line.
+    void refreshPresence();
+    void openSerialMonitor();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -98,6 +118,11 @@ private:
     // The change handler of every legend edit: the key's message label shows the legend's whole text.
     void SwitchEditChange(int legendIndex);
     QRadioButton* radio(RadioButton button) const;
+    // Timer1 runs only while an operation or a keypad test has something to count.
+    void runTimerAsNeeded();
+    void setUpPresence(Transport& transport);
+    // At close: no more bus changes, and the serial monitor closes with the window.
+    void ReleasePresence();
 
     // Controls.
     KeypadGroup* GroupBox1 = nullptr;  // "Define Keypad"
@@ -130,6 +155,13 @@ private:
     QtDispatcher dispatcher_;
     DeviceLink link_;
     DeviceOperations operations_;
+
+    // The status line under the designed area, and the serial monitor window.
+    DevicePresence presence_;
+    std::unique_ptr<BusWatcher> watcher_;
+    StatusLine* statusLine_ = nullptr;
+    std::unique_ptr<SerialMonitor> monitor_;
+    QList<QPair<QString, QString>> monitorPorts_;
 };
 
 }  // namespace qb

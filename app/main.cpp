@@ -20,22 +20,35 @@ int main(int argc, char** argv) {
         const QCommandLineOption simulate(QStringLiteral("simulate"),
                                           QStringLiteral("Talk to a simulated device instead of the USB device."));
         parser.addOption(simulate);
+        const QCommandLineOption device(
+            QStringLiteral("device"),
+            QStringLiteral("With several encoders attached, use the one with this device path or USB serial number."),
+            QStringLiteral("PATH or SERIAL"));
+        parser.addOption(device);
         parser.addHelpOption();
         parser.process(app);
 
         const std::unique_ptr<qb::Transport> transport = qb::makeTransport(parser.isSet(simulate));
+        auto* simulated = dynamic_cast<qb::SimulatedDevice*>(transport.get());
+        // The simulated device's serial port: pressing a key on its pad sends the key's message here.
+        qb::PseudoTerminalLine serialLine;
+        if (simulated) simulated->setSerialLine(&serialLine);
         qb::TMainForm form(*transport);
+        if (simulated && serialLine.isOpen())
+            form.addMonitorPort(QString::fromStdString(serialLine.portName()), QStringLiteral("Simulated device"));
+        if (parser.isSet(device)) form.chooseDevice(parser.value(device).toStdString());
         form.show();
         // With a simulated device, its own small window stands beside the main one.
         std::unique_ptr<qb::SimulatorWindow> simulator;
-        if (auto* device = dynamic_cast<qb::SimulatedDevice*>(transport.get())) {
-            simulator = std::make_unique<qb::SimulatorWindow>(*device);
+        if (simulated) {
+            simulator = std::make_unique<qb::SimulatorWindow>(*simulated);
             simulator->placeBeside(form);
             simulator->show();
             // Placed again once the window manager has framed the main window.
             QTimer::singleShot(300, simulator.get(), [&] { simulator->placeBeside(form); });
         }
         qb::Application::exec();
+        if (simulated) simulated->setSerialLine(nullptr);
     } catch (const std::exception& e) {
         qb::ShowFailure(QString::fromUtf8(e.what()));
     } catch (...) {

@@ -19,6 +19,11 @@ std::string LowerAscii(std::string_view text) {
 
 }  // namespace
 
+bool MatchesHardwareId(const HidInterfaceInfo& info, std::string_view idSubstring) {
+    const std::string firstId = info.hardwareIds.empty() ? std::string() : LowerAscii(info.hardwareIds.front());
+    return firstId.find(LowerAscii(idSubstring)) != std::string::npos;
+}
+
 DeviceLink::DeviceLink(Transport& transport, Dispatcher& dispatcher) : transport_(transport), dispatcher_(dispatcher) {}
 
 DeviceLink::~DeviceLink() {
@@ -45,10 +50,8 @@ void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfa
     closeLostConnection();
     if (DeviceOpen.load()) return;
 
-    const std::string wanted = LowerAscii(idSubstring);
     for (const HidInterfaceInfo& info : transport_.enumerate()) {
-        const std::string firstId = info.hardwareIds.empty() ? std::string() : LowerAscii(info.hardwareIds.front());
-        if (firstId.find(wanted) == std::string::npos) continue;
+        if (!selector_.matches(info) || !MatchesHardwareId(info, idSubstring)) continue;
 
         // The first match ends the search, whether or not it can be opened.
         OpenResult writeHandle = transport_.open(info.path);
@@ -74,6 +77,8 @@ void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfa
 
 SearchResult DeviceLink::ConnectDevice() {
     closeLostConnection();
+    // Another device was chosen since this connection was made.
+    if (DeviceOpen.load() && !selector_.matches(openInterface_)) Stop();
     SearchResult result;
     if (!DeviceOpen.load()) FindDevice(RevisionSubstring(kApplicationRelease), &result.refused);
     if (!DeviceOpen.load()) {

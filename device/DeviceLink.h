@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,20 @@ enum class SearchOutcome {
     NotFound,     // nothing matching, or nothing that would open
 };
 
+// Which device the operations use when several are attached: the interface with this path or this USB serial
+// number string. Empty chooses none in particular.
+struct DeviceSelector {
+    std::string pathOrSerial;
+
+    bool matches(const HidInterfaceInfo& info) const {
+        return pathOrSerial.empty() || info.path == pathOrSerial ||
+               (!info.serialNumber.empty() && info.serialNumber == pathOrSerial);
+    }
+};
+
+// True if the first hardware id of `info` contains `idSubstring`, compared case-insensitively.
+bool MatchesHardwareId(const HidInterfaceInfo& info, std::string_view idSubstring);
+
 struct SearchResult {
     SearchOutcome outcome = SearchOutcome::NotFound;
     std::vector<HidInterfaceInfo> refused;  // matching interfaces whose open was refused for want of access
@@ -40,6 +55,12 @@ public:
 
     // ReportReceived: runs on the window's thread once per input report, with the report in InReport.
     void setReportHandler(std::function<void()> handler);
+
+    // Searches only among the interfaces `selector` matches. Takes effect at the next ConnectDevice, which
+    // closes a connection to an interface the selector no longer matches; an operation under way keeps its
+    // device.
+    void setSelector(DeviceSelector selector) { selector_ = std::move(selector); }
+    const DeviceSelector& selector() const { return selector_; }
 
     // Searches once: the first interface whose first hardware id contains `idSubstring` (case-insensitive)
     // is opened for writing and for reading, and a new reader is started if both opens succeeded. The first
@@ -73,6 +94,7 @@ private:
     std::atomic<bool> DeviceOpen{false};
     HidInterfaceInfo openInterface_;
     std::unique_ptr<Port1Comms> reader_;
+    DeviceSelector selector_;
 };
 
 }  // namespace qb

@@ -52,6 +52,11 @@ bool DeviceOperations::answerAwaited() const {
     return ReplyTicks > 0;
 }
 
+bool DeviceOperations::needsTicks() const {
+    return ReplyTicks != 0 || KeyPollTicks != 0 || pollAwaitTicks_ != 0 || testRunning_ ||
+           pendingStart_ != PendingStart::None;
+}
+
 bool DeviceOperations::busy() const { return IsWriteOrReadStep(OperationStep) && answerAwaited(); }
 
 void DeviceOperations::updateBusy() {
@@ -154,6 +159,7 @@ bool DeviceOperations::IdentifyStep() {
     ui_.clearLog();
     ui_.addLogLine(u"Appware Version:" + FromAnsi(reply.version));
     ui_.addLogLine(u"Serial Number: " + Ascii(FormatSerial(reply.serial)));
+    ui_.deviceIdentified(reply);
     return true;
 }
 

@@ -62,6 +62,8 @@ public:
     // True while a write or read waits for an answer within its allowance.
     bool busy() const;
     bool testRunning() const { return testRunning_; }
+    // True while Timer1Timer has anything to count or pace; while false the 50 ms timer may stand still.
+    bool needsTicks() const;
 
     int OperationStep = osIdle;
     int ReplyTicks = 0;

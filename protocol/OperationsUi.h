@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/UserSink.h"
+#include "protocol/Reports.h"
 
 namespace qb {
 
@@ -23,6 +24,8 @@ public:
     // True while a write or a read waits for an answer: the window disables "Write To VELMORA",
     // "Read From VELMORA" and "Test Keypad" meanwhile.
     virtual void setBusy(bool busy) = 0;
+    // The identify step accepted the device on the open connection (the status line shows who it is).
+    virtual void deviceIdentified(const IdentityReply&) {}
 };
 
 }  // namespace qb

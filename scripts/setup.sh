@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libgtest-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-serialport-dev
+    libudev-dev
     libhidapi-dev
     libchm-dev fp-utils
     clang libclang-rt-14-dev

@@ -192,7 +192,8 @@ OpenResult SimulatedDevice::Core::openLocked(const std::shared_ptr<Core>& self) 
 SimulatedDevice::SimulatedDevice(std::string path) : path_(std::move(path)), core_(std::make_shared<Core>()) {}
 
 SimulatedDevice::~SimulatedDevice() {
-    // Handles still open fail from now on, like those of a device that went away.
+    // Handles still open fail from now on, like those of a device that went away. Nobody is told.
+    plugListener_ = nullptr;
     unplug();
 }
 
@@ -228,8 +229,11 @@ OpenResult SimulatedDevice::openHandle() {
 }
 
 void SimulatedDevice::setRelease(std::uint16_t release) {
-    std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->model.release = release;
+    {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        core_->model.release = release;
+    }
+    plugChanged();
 }
 
 void SimulatedDevice::setIdentity(std::array<std::uint8_t, 3> bytes) {
@@ -248,8 +252,38 @@ void SimulatedDevice::setVersion(std::string version) {
 }
 
 void SimulatedDevice::setKeyDown(int keyNumber) {
-    std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->model.keyDown = static_cast<std::uint8_t>(keyNumber);
+    bool pressed = false;
+    {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        const auto key = static_cast<std::uint8_t>(keyNumber);
+        pressed = key != 0 && key != core_->model.keyDown;
+        core_->model.keyDown = key;
+    }
+    if (pressed && serialLine_) serialLine_->send(keyMessage(keyNumber), serialFormat());
+}
+
+std::string SimulatedDevice::keyMessage(int keyNumber) const {
+    if (keyNumber < 1 || keyNumber >= static_cast<int>(kBlockCount)) return {};
+    const Block image = block(static_cast<std::size_t>(keyNumber));
+    return std::string(SlotText(image.data()));
+}
+
+SerialFormat SimulatedDevice::serialFormat() const {
+    const Block image = block(0);
+    constexpr std::size_t kAt = 1;  // the settings follow the marker byte
+    return {image[kAt + kBaudCodeOffset], image[kAt + kParityCodeOffset], image[kAt + kStopBitsOffset]};
+}
+
+void SimulatedDevice::setSerialLine(SerialLine* line) {
+    serialLine_ = line;
+}
+
+void SimulatedDevice::setPlugListener(std::function<void()> listener) {
+    plugListener_ = std::move(listener);
+}
+
+void SimulatedDevice::plugChanged() {
+    if (plugListener_) plugListener_();
 }
 
 void SimulatedDevice::setBlock(std::size_t blockNumber, const Block& bytes) {
@@ -327,11 +361,15 @@ void SimulatedDevice::unplug() {
         }
     }
     core_->cv.notify_all();
+    plugChanged();
 }
 
 void SimulatedDevice::replug() {
-    std::lock_guard<std::mutex> lock(core_->mutex);
-    core_->plugged = true;
+    {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        core_->plugged = true;
+    }
+    plugChanged();
 }
 
 bool SimulatedDevice::pluggedIn() const {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "device/HidReport.h"
 #include "device/Transport.h"
 #include "protocol/Reports.h"
+#include "simulator/SerialLine.h"
 
 namespace qb {
 
@@ -58,7 +60,9 @@ public:
     void setSerial(std::int32_t serial);                  // identity reply bytes 6..9, little-endian
     void setVersion(std::string version);                 // identity reply bytes 10..; cut at 55 bytes
     void setSerialString(std::string serial);             // the USB serial number string; empty for none
-    void setKeyDown(int keyNumber);                       // key reply byte 2: 0 none, 1..16 (stored as a byte)
+    // Key reply byte 2: 0 none, 1..16 (stored as a byte). A key going down sends its message out of the
+    // serial line, if one is attached.
+    void setKeyDown(int keyNumber);
     void setBlock(std::size_t blockNumber, const Block& bytes);
 
     // Time. The answer delays run on the steady clock, or, once useManualClock() was called, on a clock that
@@ -79,6 +83,16 @@ public:
     // Back: new opens work; handles from before the unplug stay dead.
     void replug();
     bool pluggedIn() const;
+    // Runs after every unplug, replug and release change, on the thread that made it; empty for none.
+    void setPlugListener(std::function<void()> listener);
+
+    // The serial port. `line` must outlive the device or be detached (nullptr) first.
+    void setSerialLine(SerialLine* line);
+    // What a key sends, as last written: block n holds the translated message of slot n - 1, up to its
+    // first zero byte and at most 63 bytes.
+    std::string keyMessage(int keyNumber) const;
+    // The format written into block 0.
+    SerialFormat serialFormat() const;
 
     // Inspection.
     std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
@@ -96,8 +110,12 @@ public:
     struct Core;  // shared with the handles, which may outlive the device object
 
 private:
+    void plugChanged();
+
     std::string path_;
     std::shared_ptr<Core> core_;
+    std::function<void()> plugListener_;
+    SerialLine* serialLine_ = nullptr;
 };
 
 // Several interfaces on one bus, for the search: each entry has its own hardware ids and path, and a device

@@ -99,6 +99,7 @@ SerialMonitor::~SerialMonitor() {
 void SerialMonitor::addPort(const QString& name, const QString& description) {
     extraPorts_.append({name, description});
     refreshPorts();
+    if (!port_.isOpen()) ports_->setCurrentIndex(0);
 }
 
 void SerialMonitor::refreshPorts() {
@@ -186,8 +187,10 @@ void SerialMonitor::showLine(const QByteArray& message) {
 void SerialMonitor::portFailed(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError) return;
     const QString what = port_.errorString();
-    if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError) {
-        // The port went away (unplugged adapter, ended simulation): what had arrived is still shown.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError ||
+        error == QSerialPort::ReadError) {
+        // The port went away (unplugged adapter, hung-up pseudo-terminal): it would only fail again. What had
+        // arrived stays shown.
         const QString name = port_.portName();
         closePort();
         setStatus(tr("%1 is gone: %2").arg(name, what));

@@ -41,7 +41,7 @@ public:
     SerialMonitor(std::function<MonitorFormat()> format, std::function<MonitorKeys()> keys, QWidget* parent = nullptr);
     ~SerialMonitor() override;
 
-    // A port the system does not list (the simulated device's), listed first.
+    // A port the system does not list (the simulated device's), listed first and chosen.
     void addPort(const QString& name, const QString& description);
     // Lists the ports again.
     void refreshPorts();

@@ -40,6 +40,9 @@ PseudoTerminalLine::PseudoTerminalLine() {
         ::close(fd);
         return;
     }
+    // Opened and closed once, so the pair starts hung up like one whose receiver has gone: see receiverFormat.
+    const int receiver = ::open(name, O_RDWR | O_NOCTTY);
+    if (receiver >= 0) ::close(receiver);
     // A key press must never wait for a receiver that does not read.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fcntl(fd, F_SETFD, FD_CLOEXEC);

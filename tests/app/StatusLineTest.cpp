@@ -1,0 +1,107 @@
+// The status line under the designed area: presence as the simulated device comes and goes, the device
+// chooser with two encoders, and the 50 ms timer that runs only while an operation needs it.
+#include <QCheckBox>
+
+#include "AppTestSupport.h"
+#include "app/SimulatorWindow.h"
+
+class StatusLineTest : public FormTest {
+    Q_OBJECT
+
+    std::unique_ptr<SimulatedDevice> device_;
+    std::unique_ptr<SimulatorWindow> simulator_;
+
+    QString status() const { return control<QLabel>(*form_, "PresenceText")->text(); }
+    bool ticking() const { return control<QTimer>(*form_, "Timer1")->isActive(); }
+    QCheckBox* option(const char* name) { return control<QCheckBox>(*simulator_, name); }
+
+private slots:
+    void init() {
+        sink_ = FakeSink();
+        device_ = std::make_unique<SimulatedDevice>();
+        connectTo(*device_);
+        simulator_ = std::make_unique<SimulatorWindow>(*device_);
+    }
+    void cleanup() {
+        simulator_.reset();
+        form_.reset();
+        device_.reset();
+    }
+
+    // The line lies under the 882 x 599 designed area, which keeps its place.
+    void liesUnderTheDesignedArea() {
+        const QWidget* line = control<QWidget>(*form_, "StatusLine");
+        QCOMPARE(line->geometry().top(), 599);
+        QCOMPARE(form_->height(), 599 + line->height());
+        QCOMPARE(form_->width(), 882);
+    }
+
+    // Each change shows within a second of the plug checkbox, without any operation.
+    void followsPlugProgramModeAndAccess() {
+        const QString at = QStringLiteral(" at sim:quillanterbrooke");
+        QCOMPARE(status(), QStringLiteral("VELMORA attached") + at);
+        option("SimPlugged")->setChecked(false);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("VELMORA not attached"), 1000);
+        option("SimPlugged")->setChecked(true);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("VELMORA attached") + at, 1000);
+        option("SimProgramMode")->setChecked(true);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("VELMORA in program mode") + at, 1000);
+        option("SimProgramMode")->setChecked(false);
+        device_->setRefuseOpens(true, OpenFailure::AccessDenied);
+        option("SimPlugged")->setChecked(false);
+        option("SimPlugged")->setChecked(true);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("VELMORA present, but not accessible to this user") + at,
+                                  1000);
+        QVERIFY(sink_.shown.empty());
+    }
+
+    // Idle, nothing ticks; a read ticks until its last answer; a keypad test until it has stopped.
+    void timerRunsOnlyWhileAnOperationNeedsIt() {
+        QVERIFY(!ticking());
+        device_->setSerial(12345);
+        device_->setVersion("1.2");
+        click(*form_, "ReadButton");
+        QVERIFY(ticking());
+        QTRY_COMPARE(sink_.texts(FakeSink::Kind::Information), std::vector<std::u16string>{kReadCompleteText});
+        QVERIFY(!ticking());
+        QVERIFY(status().endsWith(QStringLiteral(": appware version 1.2, serial number 12345")));
+
+        click(*form_, "TestkeypadButton");
+        QVERIFY(ticking());
+        click(*form_, "TestkeypadButton");
+        QTRY_VERIFY(!ticking());
+
+        device_->dropNextAnswers(1);
+        click(*form_, "ReadButton");
+        QTRY_COMPARE(sink_.errors(), std::vector<std::u16string>{kCannotCommunicateText});
+        QVERIFY(!ticking());
+    }
+
+    // With two encoders the user chooses; the operations then talk to that one only.
+    void chooserDecidesTheDeviceWithTwoAttached() {
+        SimulatedDevice a, b;
+        a.setSerialString("A-1");
+        b.setSerialString("B-2");
+        SimulatedBus bus;
+        bus.add({{}, "/dev/hidraw1", &a});
+        bus.add({{}, "/dev/hidraw2", &b});
+        connectTo(bus);
+        auto* chooser = control<QComboBox>(*form_, "DeviceChooser");
+        QVERIFY(chooser->isVisible());
+        QCOMPARE(chooser->count(), 2);
+        QCOMPARE(status(), QStringLiteral("2 encoders attached; the operations use:"));
+        chooser->setFocus();
+        QTest::keyClick(chooser, Qt::Key_Down);
+        QCOMPARE(chooser->currentText(), QStringLiteral("VELMORA attached, USB serial B-2"));
+        click(*form_, "ReadButton");
+        QVERIFY(!chooser->isEnabled());
+        QTRY_COMPARE(sink_.texts(FakeSink::Kind::Information).size(), std::size_t(1));
+        QVERIFY(chooser->isEnabled());
+        QCOMPARE(a.receivedCount(), std::size_t(0));
+        QCOMPARE(b.receivedCount(), std::size_t(3));
+        form_.reset();  // before the devices and the bus it uses
+    }
+};
+
+QB_APP_TEST(StatusLineTest)
+#include "StatusLineTest.moc"

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "app/BusWatchers.h"
+#include "app/CursorBlinkLimit.h"
 #include "app/Mainunit.h"
 #include "app/SerialMonitor.h"
 #include "app/SerialSettingsGroup.h"
@@ -23,6 +24,7 @@ void TMainForm::setUpPresence(Transport& transport) {
     connect(statusLine_, &StatusLine::deviceChosen, this, &TMainForm::chooseDevice);
     connect(statusLine_, &StatusLine::monitorRequested, this, &TMainForm::openSerialMonitor);
     setBusWatcher(MakeBusWatcher(transport));
+    new CursorBlinkLimit(this);
 }
 
 void TMainForm::ReleasePresence() {

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QTextBlock>
 #include <QTimer>
 
 #include "config/KeypadConfig.h"
@@ -211,7 +212,11 @@ void SerialMonitor::updateButtons() {
 }
 
 QStringList SerialMonitor::lines() const {
-    return view_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Block by block: the document's plain text would turn no-break spaces into spaces.
+    QStringList result;
+    for (QTextBlock block = view_->document()->begin(); block.isValid(); block = block.next())
+        if (!block.text().isEmpty()) result << block.text();
+    return result;
 }
 
 }  // namespace qb

@@ -62,6 +62,7 @@ Port1Comms::~Port1Comms() {
 
 void Port1Comms::requestStop() {
     handOff_->requestStop();
+    readHandle_.interruptRead();
 }
 
 void Port1Comms::join() {
@@ -76,7 +77,8 @@ void Port1Comms::Execute() {
             continue;
         }
         // The platform delivers the data bytes without the report id: keep byte 0 for it.
-        const int n = readHandle_.read(ReadBuffer.data() + 1, ReadBuffer.size() - 1, kReadTimeoutMs);
+        const int timeoutMs = readHandle_.readsInterruptible() ? -1 : kReadTimeoutMs;
+        const int n = readHandle_.read(ReadBuffer.data() + 1, ReadBuffer.size() - 1, timeoutMs);
         if (n < 0) {
             DeviceOpen.store(false);
             break;

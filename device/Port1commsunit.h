@@ -17,7 +17,8 @@ class HidHandle;
 
 class Port1Comms {
 public:
-    // How long one read waits before the stop request is looked at again.
+    // How long one read waits before the stop request is looked at again, where the handle's reads cannot be
+    // interrupted; otherwise a read waits until a report comes or the stop interrupts it.
     static constexpr int kReadTimeoutMs = 50;
 
     // Starts the thread at once, at the lowest priority. `readHandle`, `deviceOpen` and `inReport` must outlive

@@ -38,6 +38,11 @@ public:
     // `data` (at most `capacity`). Returns the number of bytes stored, 0 if none arrived in time, -1 if the
     // device is gone or the handle is broken.
     virtual int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) = 0;
+    // A handle whose reads can be woken from another thread blocks without a time-out (timeoutMs -1), so a
+    // silent device costs no wake-ups at all. interruptRead() makes the running read and every later one
+    // return 0 at once.
+    virtual bool readsInterruptible() const { return false; }
+    virtual void interruptRead() {}
 };
 
 // Why an open failed: the one reason a user can do something about is told apart.

@@ -115,6 +115,7 @@ public:
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
         for (;;) {
             if (dead) return -1;
+            if (interrupted) return 0;
             if (!queue.empty() && queue.front().readyAt <= core_->now()) {
                 const std::size_t n = std::min(capacity, kDataSize);
                 std::copy_n(queue.front().data.begin(), n, data);
@@ -145,8 +146,18 @@ public:
         }
     }
 
+    bool readsInterruptible() const override { return true; }
+    void interruptRead() override {
+        {
+            std::lock_guard<std::mutex> lock(core_->mutex);
+            interrupted = true;
+        }
+        core_->cv.notify_all();
+    }
+
     // Guarded by the core's mutex.
     bool dead = false;
+    bool interrupted = false;
     std::deque<Answer> queue;
 
 private:

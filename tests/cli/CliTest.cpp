@@ -102,6 +102,24 @@ TEST_F(Cli, KeysPrintsTheKeyHeldDown) {
     EXPECT_NE(out.str().find("Key 6 (row 2, column 3)\n"), std::string::npos) << out.str();
 }
 
+// --device: of two encoders, the one with that USB serial number or path; one that is not there is not found.
+TEST_F(Cli, DeviceChoosesAmongSeveral) {
+    SimulatedDevice other;
+    device.setSerialString("A-1");
+    other.setSerialString("B-2");
+    SimulatedBus bus;
+    bus.add({{}, "/dev/hidraw1", &device});
+    bus.add({{}, "/dev/hidraw2", &other});
+    for (const auto& [choice, status, reportsToOther] :
+         {std::tuple{"B-2", 0, 3u}, std::tuple{"/dev/hidraw1", 0, 0u}, std::tuple{"C-3", 1, 0u}}) {
+        other.clearReceived();
+        EXPECT_EQ(RunCli({"read"}, bus, out, err, choice), status) << choice;
+        EXPECT_EQ(other.receivedCount(), reportsToOther) << choice;
+    }
+    EXPECT_EQ(device.receivedCount(), 3u);
+    EXPECT_NE(err.str().find("Cannot find VELMORA"), std::string::npos);
+}
+
 TEST_F(Cli, BadUsageExitsWithStatusTwo) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"frobnicate"}, {"write"}, {"keys", "soon"}})

@@ -6,8 +6,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <dbt.h>
 #include <windows.h>
+// dbt.h needs windows.h first.
+#include <dbt.h>
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

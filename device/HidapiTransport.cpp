@@ -11,6 +11,9 @@
 #endif
 
 #include "config/Text.h"
+#if defined(__linux__)
+#include "device/HidrawHandle.h"
+#endif
 
 namespace qb {
 
@@ -127,6 +130,10 @@ std::vector<HidInterfaceInfo> HidapiTransport::enumerate() {
 }
 
 OpenResult HidapiTransport::open(const std::string& path) {
+#if defined(__linux__)
+    // hidapi's hidraw paths: opened directly, for reads that a stop can wake.
+    if (path.rfind("/dev/hidraw", 0) == 0) return HidrawHandle::Open(path);
+#endif
     if (!library_->ok()) return OpenResult::Failed(OpenFailure::Other);
     hid_device* device = hid_open_path(path.c_str());
     if (device == nullptr) return OpenResult::Failed(WhyOpenFailed(path));

@@ -1,7 +1,7 @@
 // The picture of the status line and the serial monitor in the README: the tool with a simulated device, its
 // configuration written into the device, then keys pressed on the simulated pad. One message was edited
 // after the write, so the device still sends the old one and the monitor names no key for it. Run under an X
-// server (scripts/screenshot-presence.sh); saves the whole screen to the file named by the first argument.
+// server (scripts/screenshot.sh --presence); saves the whole screen to the file named by the first argument.
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,9 +20,10 @@
 
 #include "FakeSink.h"
 #include "app/Mainunit.h"
+#include "app/SimulatorWindow.h"
 #include "config/KeyTable.h"
-#include "simulator/SimulatedDevice.h"
 #include "device/Transport.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace qb::test {
 
@@ -127,6 +129,31 @@ private slots:
         connectTo(noDevice_);
     }
     void cleanup() { form_.reset(); }
+};
+
+// The window on a simulated device, with the simulated device's own window beside it.
+class SimulatedFormTest : public FormTest {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<SimulatedDevice> device_;
+    std::unique_ptr<SimulatorWindow> simulator_;
+
+    QCheckBox* option(const char* name) { return control<QCheckBox>(*simulator_, name); }
+
+private slots:
+    void init() {
+        sink_ = FakeSink();
+        device_ = std::make_unique<SimulatedDevice>();
+        connectTo(*device_);
+        simulator_ = std::make_unique<SimulatorWindow>(*device_);
+        simulator_->show();
+    }
+    void cleanup() {
+        simulator_.reset();
+        form_.reset();
+        device_.reset();
+    }
 };
 
 // The test classes of the one program, by name.

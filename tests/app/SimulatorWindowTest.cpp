@@ -1,32 +1,13 @@
 // The --simulate front end: the simulated device's window drives what the main window sees, also in its keypad
 // test.
-#include <QCheckBox>
-
 #include "AppTestSupport.h"
-#include "app/SimulatorWindow.h"
 
-class SimulatorWindowTest : public FormTest {
+class SimulatorWindowTest : public SimulatedFormTest {
     Q_OBJECT
 
-    std::unique_ptr<SimulatedDevice> device_;
-    std::unique_ptr<SimulatorWindow> simulator_;
-
-    QCheckBox* option(const char* name) { return control<QCheckBox>(*simulator_, name); }
     QPushButton* pad(char key) { return simulator_->padButton(keyNamed(key).keyNumber); }
 
 private slots:
-    void init() {
-        sink_ = FakeSink();
-        device_ = std::make_unique<SimulatedDevice>();
-        connectTo(*device_);
-        simulator_ = std::make_unique<SimulatorWindow>(*device_);
-        simulator_->show();
-    }
-    void cleanup() {
-        simulator_.reset();
-        form_.reset();
-        device_.reset();
-    }
 
     void holdingAPadKeyLightsItsLegendDuringTheKeypadTest() {
         click(*form_, "TestkeypadButton");

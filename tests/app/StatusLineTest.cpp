@@ -1,32 +1,14 @@
 // The status line under the designed area: presence as the simulated device comes and goes, the device
 // chooser with two encoders, and the 50 ms timer that runs only while an operation needs it.
-#include <QCheckBox>
-
 #include "AppTestSupport.h"
-#include "app/SimulatorWindow.h"
 
-class StatusLineTest : public FormTest {
+class StatusLineTest : public SimulatedFormTest {
     Q_OBJECT
-
-    std::unique_ptr<SimulatedDevice> device_;
-    std::unique_ptr<SimulatorWindow> simulator_;
 
     QString status() const { return control<QLabel>(*form_, "PresenceText")->text(); }
     bool ticking() const { return control<QTimer>(*form_, "Timer1")->isActive(); }
-    QCheckBox* option(const char* name) { return control<QCheckBox>(*simulator_, name); }
 
 private slots:
-    void init() {
-        sink_ = FakeSink();
-        device_ = std::make_unique<SimulatedDevice>();
-        connectTo(*device_);
-        simulator_ = std::make_unique<SimulatorWindow>(*device_);
-    }
-    void cleanup() {
-        simulator_.reset();
-        form_.reset();
-        device_.reset();
-    }
 
     // The line lies under the 882 x 599 designed area, which keeps its place.
     void liesUnderTheDesignedArea() {

@@ -78,11 +78,14 @@ void DevicePresence::choose(const std::string& key) {
 
 int DevicePresence::chosen() const {
     if (encoders_.empty()) return -1;
-    const DeviceSelector wanted{chosenKey_};
-    if (chosenKey_.empty()) return 0;
+    // Nothing chosen: the device the operations use already, so a device plugged in later never takes its
+    // place unasked; else the one the search would take.
+    const bool open = chosenKey_.empty() && link_.deviceOpen();
+    const DeviceSelector wanted{open ? link_.openInterface().path : chosenKey_};
+    if (wanted.pathOrSerial.empty()) return 0;
     for (std::size_t i = 0; i < encoders_.size(); ++i)
         if (wanted.matches(encoders_[i].info)) return static_cast<int>(i);
-    return 0;  // the chosen one is gone: the one the search would take
+    return 0;  // the chosen one is gone
 }
 
 std::u16string DevicePresence::describe(const AttachedEncoder& encoder) const {

@@ -106,12 +106,20 @@ TEST_F(TwoDevices, TheChoiceByPathOrSerialDecidesWhichTheSearchOpens) {
     presence.choose("/dev/hidraw1");
     EXPECT_EQ(connected(), &a);
 
-    // One left: nothing chosen any more, the search takes whatever is there.
-    a.unplug();
+    // With the choice cleared, the device in use stays in use though the search would take the other first.
+    presence.choose("B-2");
+    EXPECT_EQ(connected(), &b);
+    presence.choose("");
+    presence.refresh();
+    EXPECT_EQ(presence.chosen(), 1);
+    EXPECT_EQ(connected(), &b);
+
+    // One left: the search takes whatever is there.
+    b.unplug();
     ASSERT_TRUE(WaitUntil([&] { return !link.deviceOpen(); }));
     presence.refresh();
     EXPECT_EQ(presence.encoders().size(), 1u);
-    EXPECT_EQ(connected(), &b);
+    EXPECT_EQ(connected(), &a);
 }
 
 // Within the chosen device the search order stays: here the chosen one is in program mode while the other

@@ -356,11 +356,6 @@ void SimulatedDevice::clearReceived() {
     core_->received.clear();
 }
 
-bool SimulatedDevice::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(core_->mutex);
-    return core_->cv.wait_for(lock, timeout, [&] { return core_->received.size() >= count; });
-}
-
 std::size_t SimulatedDevice::readyAnswers() const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     const Clock::time_point now = core_->now();

@@ -84,8 +84,6 @@ public:
     std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
     std::size_t receivedCount() const;
     void clearReceived();
-    // Waits up to `timeout` (real time) until at least `count` reports have been received.
-    bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
     // Answers whose time has come and that no handle has read yet (handles only written to do not count).
     std::size_t readyAnswers() const;
     Block block(std::size_t blockNumber) const;

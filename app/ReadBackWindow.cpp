@@ -41,7 +41,7 @@ ReadBackWindow::ReadBackWindow(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     connect(takeOver_, &QPushButton::clicked, this, &ReadBackWindow::takeOverRequested);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
-    resize(560, 520);
+    resize(560, 620);
 }
 
 void ReadBackWindow::show(const Comparison& comparison) {

@@ -86,10 +86,23 @@ TEST_F(Cli, FailuresSayWhatFailedLineByLine) {
 
 TEST_F(Cli, BadUsageExitsWithStatusTwo) {
     const std::string file = fileWithKey5("x");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"frobnicate"}, {"write"}, {"write", file, file}, {"write", file, "--bogus"},
-          {"show"}, {"new", "a", "b"}, {"read", "x"}, {"list", "x"}, {"keys", "1", "2"}, {"keys", "soon"},
-          {"keys", "0"}, {"keys", ""}, {"keys", "-1"}, {"keys", "86401"}, {"program", file}, {"program", "--each"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"frobnicate"},
+                                                 {"write"},
+                                                 {"write", file, file},
+                                                 {"write", file, "--bogus"},
+                                                 {"show"},
+                                                 {"new", "a", "b"},
+                                                 {"read", "x"},
+                                                 {"list", "x"},
+                                                 {"keys", "1", "2"},
+                                                 {"keys", "soon"},
+                                                 {"keys", "0"},
+                                                 {"keys", ""},
+                                                 {"keys", "-1"},
+                                                 {"keys", "86401"},
+                                                 {"program", file},
+                                                 {"program", "--each"}}) {
         EXPECT_EQ(run(args), 2) << ::testing::PrintToString(args);
         EXPECT_FALSE(err.str().empty());
     }
@@ -112,8 +125,9 @@ TEST_F(Cli, WriteVerifiesWhatTheDeviceHolds) {
 
     device.setStoreFault(0, 1 + kBaudCodeOffset);  // the device keeps a wrong baud rate
     EXPECT_EQ(run({"write", fileWithKey5("Hi")}), 1);
-    EXPECT_EQ(err.str(), "Download not verified: the device holds something else\n"
-                         "Baud rate: wrote 19200, the device holds unknown (94)\n");
+    EXPECT_EQ(err.str(),
+              "Download not verified: the device holds something else\n"
+              "Baud rate: wrote 19200, the device holds unknown (94)\n");
     device.clearStoreFault();
     device.setStoreFault(kKeys[5].slot + 1, 1);  // key 5's message
     EXPECT_EQ(run({"write", fileWithKey5("Hi"), "--no-verify"}), 0);

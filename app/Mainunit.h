@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +23,7 @@
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -31,6 +33,7 @@ namespace qb {
 
 class KeypadGroup;
 class MessagesGroup;
+class ReadBackWindow;
 class SerialMonitor;
 class SerialSettingsGroup;
 class StatusLine;
@@ -48,11 +51,9 @@ public:
     explicit TMainForm(Transport& transport, const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The message boxes, the file dialogs and the disk are Qt's and the real one unless replaced (tests);
-    // nullptr restores them.
+    // The message boxes and the file dialogs are Qt's unless replaced (tests); nullptr restores them.
     void setUserSink(UserSink* sink) { sink_ = sink ? sink : &qtSink_; }
     void setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : &qtChooser_; }
-    void setFileAccess(FileAccess* files) { files_ = files ? files : &diskFiles_; }
 
     DeviceLink& link() { return link_; }
     ConfigStore& store() { return store_; }
@@ -91,6 +92,7 @@ public:
     void addMonitorPort(const QString& name, const QString& description);
     // Made at its first use.
     SerialMonitor* serialMonitor();
+    void showReadBack(const DeviceImage& device) override;
 
 public slots:
     void LoadButtonClick();
@@ -104,6 +106,8 @@ public slots:
     // Looks at the bus again and updates the status line.
     void refreshPresence();
     void openSerialMonitor();
+    // The device's values, as the last read brought them, into the window; with unsaved edits it asks first.
+    void TakeOverDeviceValues();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -123,6 +127,7 @@ private:
     void setUpPresence(Transport& transport);
     // At close: no more bus changes, and the serial monitor closes with the window.
     void ReleasePresence();
+    void createOptions();
 
     // Controls.
     KeypadGroup* GroupBox1 = nullptr;  // "Define Keypad"
@@ -136,6 +141,11 @@ private:
     MessagesGroup* GroupBox2 = nullptr;        // "Serial Port Messages"
     QPlainTextEdit* LogMemo = nullptr;
     QTimer* Timer1 = nullptr;
+    // Below the designed area: the choices beyond the documented operations, remembered between runs.
+    QCheckBox* VerifyWritesCheckBox = nullptr;
+    QCheckBox* ReadMessagesCheckBox = nullptr;
+    QPointer<ReadBackWindow> readBack_;
+    DeviceImage lastRead_;
 
     // Help viewer state.
     QString HelpFilePath;
@@ -145,10 +155,9 @@ private:
     // The user, the dialogs and the disk.
     QtUserSink qtSink_{this};
     QtFileChooser qtChooser_{this};
-    DiskFileAccess diskFiles_;
+    DiskFileAccess files_;
     UserSink* sink_ = &qtSink_;
     FileChooser* chooser_ = &qtChooser_;
-    FileAccess* files_ = &diskFiles_;
 
     // The configuration and the device. The link is destroyed before the dispatcher it posts to.
     ConfigStore store_;

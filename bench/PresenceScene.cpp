@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 
@@ -71,6 +72,11 @@ int main(int argc, char** argv) {
         After(at + 100, [&device] { device.setKeyDown(0); });
         at += 250;
     }
+    After(at + 500, [] {
+        // The read's own window (what the device holds) is not what this picture is about.
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == QLatin1String("ReadBackWindow")) window->close();
+    });
     After(at + 800, [&] {
         QGuiApplication::primaryScreen()->grabWindow(0).save(out);
         form.close();

@@ -46,7 +46,7 @@ bool DevicePresence::refresh() {
         for (const HidInterfaceInfo& info : present) {
             const bool known = std::any_of(found.begin(), found.end(),
                                            [&](const AttachedEncoder& e) { return e.info.path == info.path; });
-            if (known || !MatchesHardwareId(info, wanted)) continue;
+            if (known || !MatchesRevision(info, wanted)) continue;
             found.push_back({info, probe(info, state), info.serialNumber.empty() ? info.path : info.serialNumber});
         }
     }

@@ -9,6 +9,8 @@
 
 namespace qb {
 
+struct DeviceImage;
+
 inline constexpr char16_t kTestKeypadCaption[] = u"Test Keypad";
 inline constexpr char16_t kStopTestCaption[] = u"Stop Test";
 
@@ -26,6 +28,9 @@ public:
     virtual void setBusy(bool busy) = 0;
     // The identify step accepted the device on the open connection (the status line shows who it is).
     virtual void deviceIdentified(const IdentityReply&) {}
+    // A read has completed ("Read Complete" has been shown): what the device holds, block 0 always, blocks 1..16
+    // when the messages were read too.
+    virtual void showReadBack(const DeviceImage& device) { (void)device; }
 };
 
 }  // namespace qb

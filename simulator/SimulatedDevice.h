@@ -64,6 +64,11 @@ public:
     // serial line, if one is attached.
     void setKeyDown(int keyNumber);
     void setBlock(std::size_t blockNumber, const Block& bytes);
+    // From now on the device stores a wrong value at byte `offset` of block `blockNumber` when it is written.
+    void setStoreFault(std::size_t blockNumber, std::size_t offset);
+    void clearStoreFault();
+    // Firmware that serves only the settings block: a read of any block gives block 0.
+    void setServesMessageBlocks(bool serves);
 
     // Time. The answer delays run on the steady clock, or, once useManualClock() was called, on a clock that
     // moves only when advanceClock() moves it: tests then decide when an answer becomes readable.
@@ -98,10 +103,8 @@ public:
     std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
     std::size_t receivedCount() const;
     void clearReceived();
-    // Waits up to `timeout` (real time) until at least `count` reports have been received.
-    bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-    // Answers queued for an open handle and not yet read, whether their time has come or not.
-    std::size_t pendingAnswers() const;
+    // Answers whose time has come and that no handle has read yet (handles only written to do not count).
+    std::size_t readyAnswers() const;
     Block block(std::size_t blockNumber) const;
     SimulatedDeviceCounters counters() const;
     // The received log as text, one report a line.

@@ -29,7 +29,7 @@ class ReadBackTest : public FormTest {
     ReadBackWindow* readAll() {
         control<QCheckBox>(*form_, "ReadMessagesCheckBox")->setChecked(true);
         click(*form_, "ReadButton");
-        QTest::qWaitFor([&] { return form_->findChild<ReadBackWindow*>() != nullptr; });
+        (void)QTest::qWaitFor([&] { return form_->findChild<ReadBackWindow*>() != nullptr; });
         auto* window = form_->findChild<ReadBackWindow*>();
         if (!window) qFatal("no read result shown");
         return window;

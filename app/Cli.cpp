@@ -156,7 +156,7 @@ int Finish(const Session& session) {
 }  // namespace
 
 std::string CliUsage() {
-    return "Usage: quillanterbrooke-cli [--simulate] COMMAND [ARGUMENTS]\n"
+    return "Usage: quillanterbrooke-cli [--simulate] [--trace FILE] COMMAND [ARGUMENTS]\n"
            "\n"
            "Commands:\n"
            "  show FILE       print the configuration a data file holds\n"
@@ -166,6 +166,7 @@ std::string CliUsage() {
            "  keys [SECONDS]  keypad test: print each key pressed, for SECONDS (default 10)\n"
            "\n"
            "--simulate talks to a built-in simulated device instead of the USB device.\n"
+           "--trace FILE records every report to and from the device in FILE, with its time.\n"
            "Exit status: 0 done, 1 failed, 2 bad usage.\n";
 }
 

@@ -1,4 +1,5 @@
 // quillanterbrooke-cli: the device operations and data files from a shell or a script.
+#include <csignal>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -6,18 +7,47 @@
 
 #include "app/Cli.h"
 #include "app/TransportFactory.h"
+#include "device/TracingTransport.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool simulate = false;
-    if (!args.empty() && args.front() == "--simulate") {
-        simulate = true;
+    std::string tracePath;
+    while (!args.empty() && (args.front() == "--simulate" || args.front() == "--trace")) {
+        if (args.front() == "--simulate") {
+            simulate = true;
+        } else if (args.size() < 2 || args[1].empty()) {
+            std::cerr << qb::CliUsage();
+            return 2;
+        } else {
+            tracePath = args[1];
+            args.erase(args.begin());
+        }
         args.erase(args.begin());
     }
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
         std::cout << qb::CliUsage();
         return 0;
     }
-    const std::unique_ptr<qb::Transport> transport = qb::makeTransport(simulate);
-    return qb::RunCli(args, *transport, std::cout, std::cerr);
+    std::unique_ptr<qb::Transport> transport = qb::makeTransport(simulate);
+    qb::TracingTransport* tracing = nullptr;
+    if (!tracePath.empty()) {
+#if defined(SIGPIPE)
+        std::signal(SIGPIPE, SIG_IGN);  // a trace reader that goes away is a failed write, told at the end
+#endif
+        std::string error;
+        auto traced = qb::TracingTransport::ToFile(std::move(transport), tracePath, error);
+        if (!traced) {
+            std::cerr << error << '\n';
+            return 1;
+        }
+        tracing = traced.get();
+        transport = std::move(traced);
+    }
+    int status = qb::RunCli(args, *transport, std::cout, std::cerr);
+    if (tracing && !tracing->ok()) {
+        std::cerr << "Cannot write the trace " << tracePath << '\n';
+        if (status == 0) status = 1;
+    }
+    return status;
 }

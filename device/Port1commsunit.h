@@ -20,7 +20,7 @@ public:
     // How long one read waits before the stop request is looked at again.
     static constexpr int kReadTimeoutMs = 50;
 
-    // Starts the thread at once, at the lowest priority. `readHandle`, `deviceOpen` and `inReport` must outlive
+    // Starts the thread at once, at the lowest ordinary priority. `readHandle`, `deviceOpen` and `inReport` must outlive
     // the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
     // `inReport`, while this thread waits.
     Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport, Dispatcher& dispatcher,

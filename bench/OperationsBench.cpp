@@ -1,5 +1,5 @@
 // Measures what the host adds to every exchange with the device: a full write (37 reports) and a full read
-// (3 reports) against the simulated device, through the real reader thread and the window-thread hand-off
+// (3 reports) against the device model, through the real reader thread and the window-thread hand-off
 // (the plain queue and, where built with Qt, Qt's event loop), with the device answering after 0 ms and 1 ms.
 //
 // Overhead of one exchange = time from the moment an answer became readable to the moment the next report
@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +39,11 @@
 #include "device/QueueDispatcher.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
-#include "simulator/SimulatedDevice.h"
+#include "simulator/DeviceModel.h"
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -89,6 +94,88 @@ private:
     qb::Transport& device_;
     mutable std::mutex mutex_;
     std::vector<Clock::time_point> stamps_;
+};
+
+// The device model on a thread of its own, as hardware and kernel are: an answer becomes readable at its time
+// and wakes the reader, which spends nothing on the wait. (Waiting for the answer's time inside the reader's
+// read would measure that wait at the reader's low priority, not what the host adds.)
+class PacedDevice : public qb::Transport {
+public:
+    explicit PacedDevice(std::chrono::nanoseconds delay) : delay_(delay), thread_([this] { run(); }) {}
+    ~PacedDevice() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    std::vector<qb::HidInterfaceInfo> enumerate() override {
+        return {qb::HidInterfaceInfo::Make(qb::kVelmoraVendorId, qb::kQuillanterbrookeProductId,
+                                           qb::kApplicationRelease, "paced")};
+    }
+    qb::OpenResult open(const std::string&) override { return {std::make_unique<Handle>(*this)}; }
+
+private:
+    struct Pending {
+        Clock::time_point due;
+        qb::DeviceModel::Answer data;
+    };
+
+    class Handle : public qb::HidHandle {
+    public:
+        explicit Handle(PacedDevice& owner) : owner_(owner) {}
+        bool write(const std::uint8_t* data, std::size_t size) override {
+            qb::HidReport report{};
+            std::copy_n(data, std::min(size, report.size()), report.begin());
+            std::lock_guard<std::mutex> lock(owner_.mutex_);
+            owner_.pending_.push_back({Clock::now() + owner_.delay_, owner_.model_.answer(report)});
+            owner_.changed_.notify_all();
+            return true;
+        }
+        int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
+            std::unique_lock<std::mutex> lock(owner_.mutex_);
+            if (!owner_.readable_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [&] { return !owner_.answers_.empty(); }))
+                return 0;
+            const std::size_t n = std::min(capacity, owner_.answers_.front().size());
+            std::copy_n(owner_.answers_.front().begin(), n, data);
+            owner_.answers_.erase(owner_.answers_.begin());
+            return static_cast<int>(n);
+        }
+
+    private:
+        PacedDevice& owner_;
+    };
+
+    void run() {
+#if defined(__linux__)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);  // answers on time, not up to 50 us late
+#endif
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_) {
+            if (pending_.empty()) {
+                changed_.wait(lock);
+            } else if (Clock::now() < pending_.front().due) {
+                changed_.wait_until(lock, pending_.front().due);
+            } else {
+                answers_.push_back(pending_.front().data);
+                pending_.erase(pending_.begin());
+                readable_.notify_all();
+            }
+        }
+    }
+
+    const std::chrono::nanoseconds delay_;
+    std::mutex mutex_;
+    std::condition_variable changed_;   // a report came in, or the end
+    std::condition_variable readable_;  // an answer became readable
+    qb::DeviceModel model_;
+    std::vector<Pending> pending_;
+    std::vector<qb::DeviceModel::Answer> answers_;
+    bool stop_ = false;
+    std::thread thread_;  // last: started once everything above is in place
 };
 
 class QuietUi : public qb::OperationsUi {
@@ -203,10 +290,9 @@ private:
     std::vector<std::thread> threads_;
 };
 
-// The simulated device answering after `delay`, through each hand-off this program has.
+// The device model answering after `delay`, through each hand-off this program has.
 void MeasureSimulated(std::chrono::nanoseconds delay, int rounds) {
-    qb::SimulatedDevice device;
-    device.setAnswerDelay(delay);
+    PacedDevice device(delay);
     qb::QueueDispatcher queue;
     Report("queue", delay,
            Measure(

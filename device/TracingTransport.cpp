@@ -74,8 +74,9 @@ TracingTransport::TracingTransport(std::unique_ptr<Transport> inner, LineWriter 
 
 std::unique_ptr<TracingTransport> TracingTransport::ToFile(std::unique_ptr<Transport> inner, const std::string& path,
                                                            std::string& error) {
-    std::shared_ptr<std::FILE> file(OpenTraceFile(path, error), FileCloser());
-    if (!file) return nullptr;
+    std::FILE* opened = OpenTraceFile(path, error);
+    if (opened == nullptr) return nullptr;
+    std::shared_ptr<std::FILE> file(opened, FileCloser());
     // Flushed line by line: the trace up to the last report survives a crash or a killed program.
     auto writeLine = [file](std::string_view line) {
         return std::fwrite(line.data(), 1, line.size(), file.get()) == line.size() && std::fflush(file.get()) == 0;

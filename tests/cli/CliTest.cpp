@@ -10,6 +10,8 @@
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/KeyTable.h"
+#include "device/ReplayTransport.h"
+#include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
 
 namespace qb {
@@ -100,6 +102,29 @@ TEST_F(Cli, KeysPrintsTheKeyHeldDown) {
     device.setKeyDown(kKeys[6].keyNumber);
     ASSERT_EQ(run({"keys", "1"}), 0) << err.str();
     EXPECT_NE(out.str().find("Key 6 (row 2, column 3)\n"), std::string::npos) << out.str();
+}
+
+// A write's trace, recorded here or by the guest test over the kernel's hidraw, plays the device's part again.
+TEST_F(Cli, AWriteReplaysFromItsTrace) {
+    std::string recorded;
+    TracingTransport tracing(std::make_unique<SimulatedDevice>(), [&](std::string_view line) {
+        recorded += line;
+        return true;
+    });
+    ASSERT_EQ(RunCli({"write", QB_GOLDEN_FILE}, tracing, out, err), 0) << err.str();
+    std::stringstream guest;
+    guest << std::ifstream(QB_TRACE_DIR "/guest-write.txt").rdbuf();
+    for (const std::string& trace : {recorded, guest.str()}) {
+        std::vector<TraceEntry> entries;
+        ASSERT_TRUE(ParseTraceEntries(trace, entries));
+        ASSERT_EQ(entries.size(), 74u);
+        ReplayTransport replay(entries);
+        out.str({});
+        EXPECT_EQ(RunCli({"write", QB_GOLDEN_FILE}, replay, out, err), 0) << err.str();
+        EXPECT_NE(out.str().find("Download Complete"), std::string::npos) << out.str();
+        EXPECT_EQ(replay.mismatches(), 0u);
+        EXPECT_TRUE(replay.finished());
+    }
 }
 
 TEST_F(Cli, BadUsageExitsWithStatusTwo) {

@@ -238,27 +238,30 @@ int VirtualDevice::run(int controlFd) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    sigset_t waitMask;
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigset_t oldMask;
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &oldMask);
+    sigset_t waitMask = oldMask;
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    gStopSignal = 0;
 
-    if (!plugIn()) return 1;
     std::string input;
-    bool quit = false;
+    bool quit = !plugIn();
     while (!quit && gStopSignal == 0) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {controlFd, POLLIN, 0}};
         timespec wait{};
         const std::optional<Clock::time_point> due = nextAnswerDue();
         if (due) {
-            const auto left = std::max(Clock::duration::zero(), *due - Clock::now());
-            wait.tv_sec = std::chrono::duration_cast<std::chrono::seconds>(left).count();
-            wait.tv_nsec =
-                (std::chrono::duration_cast<std::chrono::nanoseconds>(left) % std::chrono::seconds(1)).count();
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::max(Clock::duration::zero(), *due - Clock::now()));
+            wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+            wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
         }
         const int ready = ::ppoll(fds, controlFd >= 0 ? 2 : 1, due ? &wait : nullptr, &waitMask);
         if (ready < 0 && errno != EINTR) {
@@ -281,9 +284,11 @@ int VirtualDevice::run(int controlFd) {
             }
         }
     }
-    const bool failed = !error_.empty();
-    if (!unplug() || failed) return 1;
-    return 0;
+    const bool unplugged = unplug();
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    return unplugged && error_.empty() ? 0 : 1;
 }
 
 }  // namespace qb

@@ -117,9 +117,15 @@ echo "guest: begin write-trace"
 cat /tmp/write-trace.txt
 echo "guest: end write-trace"
 
-send quit
-exec 3>&-
+# 7. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
+kill -TERM "$device"
 wait "$device"
-echo "guest: virtual device ended with status $?"
+status=$?
+if [ $status -eq 0 ] && wait_hidraw absent; then
+    result shutdown PASS "SIGTERM: status 0, device removed"
+else
+    result shutdown FAIL "status $status: $(tail -n 2 /tmp/device.log | tr '\n' ' ')"
+fi
+exec 3>&-
 sync
 poweroff -f

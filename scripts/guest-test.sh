@@ -12,7 +12,7 @@ build=$(realpath "${1:-build}")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillanterbrooke-guest
 boot_limit=${GUEST_TIME_LIMIT:-300}  # seconds for the whole guest run
 modules=(hid hid-generic uhid)       # in this order: nothing loads hid-generic without udev
-cases=(write read keys unplug permission bench)
+cases=(write read keys unplug permission bench shutdown)
 
 skip() {
     echo "guest: SKIPPED: $*"
@@ -81,8 +81,10 @@ if [ ! -f "$kernel_dir/load-order" ]; then
     printf '%s\n' "${order[@]}" >"$unpack/out/modules/load-order"
     cp "$unpack/root/boot/vmlinuz-$version" "$unpack/out/vmlinuz"
     mv "$unpack/out/modules/load-order" "$unpack/out/load-order"
-    rm -rf "$kernel_dir"
-    mv "$unpack/out" "$kernel_dir"
+    if [ ! -f "$kernel_dir/load-order" ]; then  # another run may have got there first
+        rm -rf "$kernel_dir"
+        mv -T "$unpack/out" "$kernel_dir"
+    fi
     rm -rf "$unpack"
     trap - EXIT
 fi
@@ -148,7 +150,7 @@ done
 grep '^guest: ' "$log" | grep -v -E "^guest: ($(IFS='|'; echo "${cases[*]}")): |^guest: (begin|end) write-trace" || true
 if [ "$failed" -ne 0 ]; then
     echo "guest: FAILED; the console output follows"
-    grep -v '^[0-9A-F ]*$' "$log" | tail -n 40
+    grep -v -E '^[0-9.]+ [<>] |^[0-9A-F]+$' "$log" | tail -n 40
     exit 1
 fi
 echo "guest: all ${#cases[@]} cases passed"

@@ -1,4 +1,5 @@
 // quillanterbrooke-cli: the device operations and data files from a shell or a script.
+#include <atomic>
 #include <csignal>
 #include <iostream>
 #include <memory>
@@ -8,6 +9,16 @@
 #include "app/Cli.h"
 #include "app/TransportFactory.h"
 #include "device/TracingTransport.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void Interrupt(int) {
+    interrupted = true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -27,14 +38,18 @@ int main(int argc, char** argv) {
     }
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
         std::cout << qb::CliUsage();
-        return 0;
+        return std::cout.flush() ? 0 : 1;
     }
+    // Output to a closed pipe fails like any other output error (exit 1) instead of killing the process; so does
+    // a trace whose reader went away.
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    std::signal(SIGINT, Interrupt);
+    std::signal(SIGTERM, Interrupt);
     std::unique_ptr<qb::Transport> transport = qb::makeTransport(simulate);
     qb::TracingTransport* tracing = nullptr;
     if (!tracePath.empty()) {
-#if defined(SIGPIPE)
-        std::signal(SIGPIPE, SIG_IGN);  // a trace reader that goes away is a failed write, told at the end
-#endif
         std::string error;
         auto traced = qb::TracingTransport::ToFile(std::move(transport), tracePath, error);
         if (!traced) {
@@ -44,7 +59,7 @@ int main(int argc, char** argv) {
         tracing = traced.get();
         transport = std::move(traced);
     }
-    int status = qb::RunCli(args, *transport, std::cout, std::cerr);
+    int status = qb::RunCli(args, *transport, std::cout, std::cerr, &interrupted);
     if (tracing && !tracing->ok()) {
         std::cerr << "Cannot write the trace " << tracePath << '\n';
         if (status == 0) status = 1;

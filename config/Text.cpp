@@ -33,6 +33,42 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string FromUtf8(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int extra = lead < 0x80 ? 0 : lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+        if (lead >= 0xF5) extra = -1;
+        char32_t c = extra == 0 ? lead : extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
+        bool ok = extra >= 0 && i + extra < text.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            ok = (b & 0xC0) == 0x80;
+            c = (c << 6) | (b & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are as invalid as a broken sequence.
+        if (ok && ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
+                   (c >= 0xD800 && c <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return out;
+}
+
 std::u16string NormaliseLineBreaks(std::u16string_view text) {
     std::u16string out;
     out.reserve(text.size());

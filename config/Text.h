@@ -8,6 +8,8 @@
 namespace qb {
 
 std::string ToUtf8(std::u16string_view text);
+// Reads UTF-8; an invalid sequence becomes U+FFFD.
+std::u16string FromUtf8(std::string_view text);
 
 // The tool's texts break lines with "\r\n" or a lone "\r" (as the device's platform did); every front end shows
 // them as separate lines: each becomes "\n".

@@ -374,8 +374,8 @@ TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
     EXPECT_EQ(rig.sent(), 37u);
 }
 
-// Unplugging at any point of a write or a read: no crash, no hang, and the next operation reconnects.
-TEST(Unplug, AtEveryStepOfAWriteAndARead) {
+// Unplugging at any point of a write or a read ends it at once, and the next operation reconnects.
+TEST(Unplug, AtEveryStepOfAWriteAndAReadEndsTheOperationAtOnce) {
     for (int write = 1; write >= 0; --write) {
         const std::size_t reports = write ? 37 : 3;
         for (std::size_t at = 1; at <= reports; ++at) {
@@ -391,9 +391,12 @@ TEST(Unplug, AtEveryStepOfAWriteAndARead) {
                 ASSERT_TRUE(rig.settle());
             }
             rig.device.unplug();
-            ASSERT_TRUE(rig.pumpUntil([&] { return !rig.link.deviceOpen(); }));
+            ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
+            EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kDisconnectedText});
+            EXPECT_TRUE(rig.idle());
+            EXPECT_FALSE(rig.ui.busy);
             rig.elapse(kReplyTimeoutTicks);
-            EXPECT_LE(rig.ui.errors.size(), 1u);
+            EXPECT_EQ(rig.ui.errors.size(), 1u) << "no time-out after the disconnection";
             EXPECT_TRUE(rig.ui.informations.empty());
 
             rig.device.replug();
@@ -404,6 +407,66 @@ TEST(Unplug, AtEveryStepOfAWriteAndARead) {
             EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
             EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
         }
+    }
+}
+
+TEST(Unplug, EndsARunningKeypadTest) {
+    Rig rig;
+    rig.ops.TestkeypadButtonClick();
+    ASSERT_TRUE(rig.settle());
+    rig.device.unplug();
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
+    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kDisconnectedText});
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    EXPECT_FALSE(rig.ops.testRunning());
+    rig.elapse(2 * kKeyPollRepeatTicks);
+    EXPECT_EQ(rig.sent(), 2u) << "no more polls";
+}
+
+// The firmware loader does not speak the encoder's protocol: it is closed again, so every click says so.
+TEST(ConnectDevice, ProgramModeIsToldEveryTimeAndNothingIsSentToIt) {
+    Rig rig;
+    rig.device.setRelease(kProgramModeRelease);
+    rig.ops.WriteButtonClick();
+    EXPECT_FALSE(rig.link.deviceOpen());
+    rig.ops.ReadButtonClick();
+    EXPECT_EQ(rig.ui.errors, (std::vector<std::u16string>{kProgramModeText, kProgramModeText}));
+    EXPECT_EQ(rig.sent(), 0u);
+}
+
+TEST(ConnectDevice, ADeviceThisUserMayNotOpenIsNamedWithTheFix) {
+    Rig rig;
+    rig.device.setRefuseOpens(true, OpenFailure::AccessDenied);
+    rig.ops.ReadButtonClick();
+    ASSERT_EQ(rig.ui.errors.size(), 1u);
+    const std::u16string& text = rig.ui.errors[0];
+    EXPECT_EQ(text.substr(0, 21), u"Cannot find VELMORA\r\n");
+    EXPECT_NE(text.find(u"attached at sim:quillanterbrooke, but this user may not open it."), std::u16string::npos);
+    EXPECT_NE(text.find(u"70-quillanterbrooke.rules"), std::u16string::npos);
+    rig.device.setRefuseOpens(true, OpenFailure::Other);  // held elsewhere: nothing this user can change
+    rig.ops.ReadButtonClick();
+    EXPECT_EQ(rig.ui.errors.back(), kCannotFindText);
+}
+
+// After a time-out the answer may still come. A new operation waits for it (or one more allowance) and drops
+// it, so it is never taken for the new operation's first answer.
+TEST(LateAnswer, IsNeverTakenForTheNextOperationsFirstAnswer) {
+    for (const bool arrives : {true, false}) {
+        SCOPED_TRACE(arrives ? "the late answer arrives" : "it never does");
+        Rig rig;
+        rig.device.setAnswerDelay(1500ms);
+        if (!arrives) rig.device.dropNextAnswers(1);
+        rig.ops.WriteButtonClick();
+        rig.elapse(kReplyTimeoutTicks + 2);
+        ASSERT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
+        rig.device.setAnswerDelay(0ms);
+        rig.ops.ReadButtonClick();
+        EXPECT_EQ(rig.sent(), 1u) << "the read waits";
+        rig.elapse(kReplyTimeoutTicks);
+        EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
+        EXPECT_EQ(rig.ui.errors.size(), 1u);
+        EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'S', 'r', 'R'})) << "the write went no further";
+        EXPECT_EQ(rig.device.counters().opens, arrives ? 2u : 4u) << "reopened only when the answer stayed away";
     }
 }
 

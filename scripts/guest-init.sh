@@ -65,7 +65,16 @@ else
     result read FAIL "exit $status, $(first_line /tmp/err)"
 fi
 
-# 3. Keypad test with key 6 (row 2, column 2: legend 5) held on the device.
+# 3. The device as hidapi sees it through hidraw: release 0000 (so neither mode can be told), the uhid uniq as
+# its serial number.
+run quillanterbrooke-cli list
+if [ $status -eq 0 ] && grep -q "^/dev/hidraw[0-9]*  unknown release (0000)  serial GUEST-0001  this user may open it$" /tmp/out; then
+    result list PASS "$(first_line /tmp/out)"
+else
+    result list FAIL "exit $status: $(first_line /tmp/out) $(first_line /tmp/err)"
+fi
+
+# 4. Keypad test with key 6 (row 2, column 2: legend 5) held on the device.
 send "key 6"
 run quillanterbrooke-cli keys 2
 send "key 0"
@@ -75,7 +84,7 @@ else
     result keys FAIL "exit $status, $(first_line /tmp/out) $(first_line /tmp/err)"
 fi
 
-# 4. The device vanishes on the 10th report of a write: the write ends at once with a clear message; after the
+# 5. The device vanishes on the 10th report of a write: the write ends at once with a clear message; after the
 # device is back the next write succeeds.
 send "unplug-after 10"
 start=$(cut -d ' ' -f 1 /proc/uptime)
@@ -95,7 +104,7 @@ else
     result unplug FAIL "exit $unplugged_status after ${took} s: $(tr '\n' '|' </tmp/unplug-err) replugged write: exit $status"
 fi
 
-# 5. A user without access to /dev/hidraw* (devtmpfs makes it root-only) is told why; once the node is opened
+# 6. A user without access to /dev/hidraw* (devtmpfs makes it root-only) is told why; once the node is opened
 # up, as the udev rule would, the same user succeeds.
 as_user="su -s /bin/sh tester -c"
 run $as_user "quillanterbrooke-cli read"
@@ -111,7 +120,7 @@ else
 fi
 chmod 0600 /dev/hidraw*
 
-# 6. The benchmark over the real hidraw path (emulated CPU).
+# 7. The benchmark over the real hidraw path (emulated CPU).
 timeout 120 qb_device_bench --hidraw 20 >/tmp/bench.txt 2>&1 && bench=PASS || bench=FAIL
 result bench "$bench" "$(tail -n 1 /tmp/bench.txt)"
 
@@ -119,7 +128,7 @@ echo "guest: begin write-trace"
 cat /tmp/write-trace.txt
 echo "guest: end write-trace"
 
-# 7. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
+# 8. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
 kill -TERM "$device"
 wait "$device"
 status=$?

@@ -12,7 +12,7 @@ build=$(realpath "${1:-build}")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillanterbrooke-guest
 boot_limit=${GUEST_TIME_LIMIT:-300}  # seconds for the whole guest run
 modules=(hid hid-generic uhid)       # in this order: nothing loads hid-generic without udev
-cases=(write read keys unplug permission bench shutdown)
+cases=(write read list keys unplug permission bench shutdown)
 
 skip() {
     echo "guest: SKIPPED: $*"

@@ -49,7 +49,10 @@ struct Arguments {
             } else if (a.rfind("--", 0) == 0) {
                 bool ok = false;
                 for (const char* k : known) ok = ok || a == k;
-                if (ok) flags.push_back(a); else bad = true;
+                if (ok)
+                    flags.push_back(a);
+                else
+                    bad = true;
             } else {
                 words.push_back(a);
             }
@@ -67,7 +70,8 @@ void PrintSettings(const SettingsBlock& settings, std::ostream& out) {
 }
 
 void PrintMessages(const std::array<std::string, kSlotCount>& bySlot, std::ostream& out) {
-    for (const KeyInfo& key : kKeys) out << "Message " << key.legend << ": " << DescribeMessage(bySlot[key.slot]) << '\n';
+    for (const KeyInfo& key : kKeys)
+        out << "Message " << key.legend << ": " << DescribeMessage(bySlot[key.slot]) << '\n';
 }
 
 bool LoadFile(const std::string& path, KeypadConfig& config, std::ostream& err) {
@@ -187,7 +191,7 @@ int List(Transport& transport, std::ostream& out, std::ostream& err) {
         if (!MatchesRevision(info, RevisionSubstring(std::nullopt))) continue;
         ++found;
         const OpenResult opened = transport.open(info.path);
-        const char* access = opened.handle ? "this user may open it"
+        const char* access = opened.handle                                 ? "this user may open it"
                              : opened.failure == OpenFailure::AccessDenied ? "this user may not open it"
                                                                            : "cannot be opened (in use?)";
         out << info.path << "  " << Mode(info.release) << "  "
@@ -264,8 +268,9 @@ int Program(const Arguments& a, Transport& transport, std::ostream& out, std::os
         ok ? ++passed : ++failedCount;
         const std::string when = LocalTime();
         const std::string why = ok ? std::string() : detail.str();
-        out << when << "  serial " << (serial.empty() ? "-" : serial) << "  version " << (version.empty() ? "-" : version)
-            << "  " << (ok ? "PASS" : "FAIL") << (why.empty() ? "" : "  ") << (ok ? "" : why) << '\n'
+        out << when << "  serial " << (serial.empty() ? "-" : serial) << "  version "
+            << (version.empty() ? "-" : version) << "  " << (ok ? "PASS" : "FAIL") << (why.empty() ? "" : "  ")
+            << (ok ? "" : why) << '\n'
             << std::flush;
         if (log) {
             log << CsvField(when) << ',' << CsvField(serial) << ',' << CsvField(version) << ','

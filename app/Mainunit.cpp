@@ -96,7 +96,8 @@ void TMainForm::createControls() {
 
     for (const KeyInfo& key : kKeys) {
         const int index = key.legendIndex;
-        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this, [this, index] { SwitchEditChange(index); });
+        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this,
+                [this, index] { SwitchEditChange(index); });
     }
     connect(LoadButton, &QPushButton::clicked, this, &TMainForm::LoadButtonClick);
     connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
@@ -109,10 +110,10 @@ void TMainForm::createControls() {
 
     // Tab: the keypad, its test button, the button column, the serial settings, the messages, the memo.
     std::vector<QWidget*> order = GroupBox1->tabOrder();
-    for (QWidget* w : {static_cast<QWidget*>(GroupBox1->TestkeypadButton), static_cast<QWidget*>(LoadButton),
-                       static_cast<QWidget*>(SaveButton), static_cast<QWidget*>(WriteButton),
-                       static_cast<QWidget*>(ReadButton), static_cast<QWidget*>(HelpButton),
-                       static_cast<QWidget*>(ExitButton)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(GroupBox1->TestkeypadButton), static_cast<QWidget*>(LoadButton),
+          static_cast<QWidget*>(SaveButton), static_cast<QWidget*>(WriteButton), static_cast<QWidget*>(ReadButton),
+          static_cast<QWidget*>(HelpButton), static_cast<QWidget*>(ExitButton)})
         order.push_back(w);
     for (QWidget* w : GroupBox3->tabOrder()) order.push_back(w);
     for (QWidget* w : GroupBox2->tabOrder()) order.push_back(w);
@@ -124,8 +125,9 @@ void TMainForm::createControls() {
 
 void TMainForm::createOptions() {
     resize(kClientWidth, kClientHeight + kOptionsHeight);
-    VerifyWritesCheckBox = design::Named(new QCheckBox(tr("Verify writes (read back and compare)"), this),
-                                         QStringLiteral("VerifyWritesCheckBox"), QRect(kMargin, kClientHeight, 260, 22));
+    VerifyWritesCheckBox =
+        design::Named(new QCheckBox(tr("Verify writes (read back and compare)"), this),
+                      QStringLiteral("VerifyWritesCheckBox"), QRect(kMargin, kClientHeight, 260, 22));
     ReadMessagesCheckBox =
         design::Named(new QCheckBox(tr("Read messages too (firmware that serves them)"), this),
                       QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));

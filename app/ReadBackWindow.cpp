@@ -69,8 +69,9 @@ void ReadBackWindow::show(const Comparison& comparison) {
                                      : tr("The device holds something else than this window in %n row(s), marked.",
                                           nullptr, differing));
     if (!comparison.messagesRead)
-        messagesNote_->setText(tr("The messages were not read: turn on \"Read messages too\" to read them (the "
-                                  "device's firmware must serve the message blocks)."));
+        messagesNote_->setText(
+            tr("The messages were not read: turn on \"Read messages too\" to read them (the "
+               "device's firmware must serve the message blocks)."));
     else if (!comparison.messagesProblem.empty())
         messagesNote_->setText(tr("The device's messages cannot be shown: %1. Its firmware may not serve the message "
                                   "blocks.")

@@ -5,14 +5,14 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
 #include <cstdio>
 #include <fstream>
-#include <io.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace qb {
@@ -137,7 +137,8 @@ bool DiskFileAccess::write(const fs::path& path, const std::vector<std::uint8_t>
 
     if (replacing) {
         // The same owner where we may set it (root saving a user's file), and the same permissions.
-        if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) { /* only root may give a file away */ }
+        if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) { /* only root may give a file away */
+        }
         if (::fchmod(fd.get(), mode) != 0) return discard();
     }
     if (!WriteAll(fd.get(), bytes.data(), bytes.size())) return discard();

@@ -21,8 +21,8 @@ std::string LowerAscii(std::string_view text) {
 }  // namespace
 
 bool MatchesRevision(const HidInterfaceInfo& info, std::string_view idSubstring) {
-    return !info.hardwareIds.empty() && LowerAscii(info.hardwareIds.front()).find(LowerAscii(idSubstring)) !=
-                                            std::string::npos;
+    return !info.hardwareIds.empty() &&
+           LowerAscii(info.hardwareIds.front()).find(LowerAscii(idSubstring)) != std::string::npos;
 }
 
 DeviceLink::DeviceLink(Transport& transport, Dispatcher& dispatcher)

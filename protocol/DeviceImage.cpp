@@ -98,8 +98,8 @@ Comparison CompareWithDevice(const KeypadConfig& window, const DeviceImage& devi
         const bool valid = DecodeMessageEscapes(typed, translated.data());
         const std::string& held = (*read.messages)[key.slot];
         const bool same = valid && std::string(reinterpret_cast<const char*>(translated.data())) == held;
-        result.rows.push_back({"Message " + std::string(1, key.legend), ToUtf8(FromAnsi(SlotText(typed))),
-                               DescribeMessage(held), !same});
+        result.rows.push_back(
+            {"Message " + std::string(1, key.legend), ToUtf8(FromAnsi(SlotText(typed))), DescribeMessage(held), !same});
     }
     return result;
 }

@@ -52,8 +52,8 @@ struct ComparisonRow {
 };
 struct Comparison {
     std::vector<ComparisonRow> rows;
-    bool messagesRead = false;      // blocks 1..16 were read
-    std::string messagesProblem;    // why they cannot be shown, when they were read but do not decode
+    bool messagesRead = false;    // blocks 1..16 were read
+    std::string messagesProblem;  // why they cannot be shown, when they were read but do not decode
 };
 Comparison CompareWithDevice(const KeypadConfig& window, const DeviceImage& device);
 

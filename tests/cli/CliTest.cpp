@@ -156,11 +156,11 @@ TEST_F(Cli, KeysReportsTheKeyHeldAndFailsWhenTheDeviceGoes) {
     ASSERT_EQ(run({"keys", "1"}), 0) << err.str();
     EXPECT_NE(out.str().find("Key 6 (row 2, column 3)\n"), std::string::npos) << out.str();
 
+    device.clearReceived();
     std::thread unplugger([&] {
         test::WaitUntil([&] { return device.receivedCount() >= 4; });
         device.unplug();
     });
-    device.clearReceived();
     EXPECT_EQ(run({"keys", "20"}), 1);
     unplugger.join();
     EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\nThe device was disconnected.\n");

@@ -126,9 +126,12 @@ TEST(LoadDataFile, CancelledRefusedOrUnreadableFilesChangeNothing) {
     WriteFile(folder / "short.dat", Golden(1, 700));
     ASSERT_EQ(::mkfifo((folder / "pipe.dat").c_str(), 0600), 0);  // would block a reader for ever
     const std::pair<std::optional<Path>, std::u16string> cases[] = {
-        {std::nullopt, u""},           {folder / "short.dat", kIncompatible}, {folder / "missing.dat", kOpenError},
+        {std::nullopt, u""},
+        {folder / "short.dat", kIncompatible},
+        {folder / "missing.dat", kOpenError},
         {folder.path, kOpenError},  // a folder
-        {folder / "pipe.dat", kOpenError}, {"/dev/zero", kOpenError}};  // a FIFO and a device never end
+        {folder / "pipe.dat", kOpenError},
+        {"/dev/zero", kOpenError}};  // a FIFO and a device never end
     for (const auto& [path, error] : cases) {
         Window w;
         w.Edit();
@@ -249,7 +252,8 @@ TEST(DiskFileAccess, ReplacesThroughLinksKeepingPermissionsAndEveryOtherFile) {
     EXPECT_TRUE(shared == Bytes(1087, 0x11) || shared == Bytes(1087, 0x22));
 
     std::size_t files = 0;  // no temporary file left behind
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path)) files += entry.is_regular_file() && !entry.is_symlink();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path))
+        files += entry.is_regular_file() && !entry.is_symlink();
     EXPECT_EQ(files, 6u);
 }
 

@@ -20,8 +20,8 @@ public:
     // How long one read waits before the stop request is looked at again.
     static constexpr int kReadTimeoutMs = 50;
 
-    // Starts the thread at once, at the lowest ordinary priority. `readHandle`, `deviceOpen` and `inReport` must outlive
-    // the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
+    // Starts the thread at once, at the lowest ordinary priority. `readHandle`, `deviceOpen` and `inReport` must
+    // outlive the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
     // `inReport`, while this thread waits. `deviceGone` runs on this thread, once, when a read finds the device
     // gone (not when the reader is stopped).
     Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport, Dispatcher& dispatcher,

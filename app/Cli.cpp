@@ -308,7 +308,7 @@ private:
 }  // namespace
 
 std::string CliUsage() {
-    return "Usage: quillanterbrooke-cli [--simulate] [--device PATH|SERIAL] COMMAND [ARGUMENTS]\n"
+    return "Usage: quillanterbrooke-cli [--simulate] [--device PATH|SERIAL] [--trace FILE] COMMAND [ARGUMENTS]\n"
            "\n"
            "Commands:\n"
            "  show FILE                 print the configuration a data file holds\n"
@@ -325,6 +325,7 @@ std::string CliUsage() {
            "\n"
            "--simulate talks to a built-in simulated device instead of the USB device.\n"
            "--device uses, of several attached encoders, the one with this device path or USB serial number.\n"
+           "--trace FILE records every report to and from the device in FILE, with its time.\n"
            "Messages show control bytes as \\XX (hex) and a backslash as \\\\.\n"
            "Exit status: 0 done, 1 failed, 2 bad usage.\n";
 }

@@ -8,6 +8,7 @@
 
 #include "app/Cli.h"
 #include "app/TransportFactory.h"
+#include "device/TracingTransport.h"
 
 namespace {
 
@@ -23,29 +24,47 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool simulate = false;
     std::string device;  // with several encoders attached: the one with this path or USB serial number
-    while (!args.empty() && (args.front() == "--simulate" || args.front() == "--device")) {
+    std::string tracePath;
+    while (!args.empty() && (args.front() == "--simulate" || args.front() == "--device" || args.front() == "--trace")) {
         if (args.front() == "--simulate") {
             simulate = true;
             args.erase(args.begin());
             continue;
         }
-        if (args.size() < 2) {
+        if (args.size() < 2 || args[1].empty()) {
             std::cerr << qb::CliUsage();
             return 2;
         }
-        device = args[1];
+        (args.front() == "--device" ? device : tracePath) = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
         std::cout << qb::CliUsage();
         return std::cout.flush() ? 0 : 1;
     }
-    // Output to a closed pipe fails like any other output error (exit 1) instead of killing the process.
+    // Output to a closed pipe fails like any other output error (exit 1) instead of killing the process; so does
+    // a trace whose reader went away.
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
-    const std::unique_ptr<qb::Transport> transport = qb::makeTransport(simulate);
-    return qb::RunCli(args, *transport, std::cout, std::cerr, &interrupted, device);
+    std::unique_ptr<qb::Transport> transport = qb::makeTransport(simulate);
+    qb::TracingTransport* tracing = nullptr;
+    if (!tracePath.empty()) {
+        std::string error;
+        auto traced = qb::TracingTransport::ToFile(std::move(transport), tracePath, error);
+        if (!traced) {
+            std::cerr << error << '\n';
+            return 1;
+        }
+        tracing = traced.get();
+        transport = std::move(traced);
+    }
+    int status = qb::RunCli(args, *transport, std::cout, std::cerr, &interrupted, device);
+    if (tracing && !tracing->ok()) {
+        std::cerr << "Cannot write the trace " << tracePath << '\n';
+        if (status == 0) status = 1;
+    }
+    return status;
 }

@@ -6,9 +6,11 @@
 #include <QTimer>
 
 #include "app/Application.h"
+#include "app/BusWatchers.h"
 #include "app/Mainunit.h"
 #include "app/SimulatorWindow.h"
 #include "app/TransportFactory.h"
+#include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
 
 int main(int argc, char** argv) {
@@ -25,15 +27,32 @@ int main(int argc, char** argv) {
             QStringLiteral("With several encoders attached, use the one with this device path or USB serial number."),
             QStringLiteral("PATH or SERIAL"));
         parser.addOption(device);
+        const QCommandLineOption trace(QStringLiteral("trace"),
+                                       QStringLiteral("Record every report to and from the device in <file>."),
+                                       QStringLiteral("file"));
+        parser.addOption(trace);
         parser.addHelpOption();
         parser.process(app);
 
-        const std::unique_ptr<qb::Transport> transport = qb::makeTransport(parser.isSet(simulate));
+        std::unique_ptr<qb::Transport> transport = qb::makeTransport(parser.isSet(simulate));
         auto* simulated = dynamic_cast<qb::SimulatedDevice*>(transport.get());
         // The simulated device's serial port: pressing a key on its pad sends the key's message here.
         qb::PseudoTerminalLine serialLine;
         if (simulated) simulated->setSerialLine(&serialLine);
+        qb::TracingTransport* tracing = nullptr;
+        if (parser.isSet(trace)) {
+            std::string error;
+            auto traced = qb::TracingTransport::ToFile(std::move(transport), parser.value(trace).toStdString(), error);
+            if (!traced) {
+                qb::ShowFailure(QString::fromStdString(error));
+                return 1;
+            }
+            tracing = traced.get();
+            transport = std::move(traced);
+        }
         qb::TMainForm form(*transport);
+        // Traced, the simulated device is wrapped: its plug changes still drive the status line.
+        if (simulated && tracing) form.setBusWatcher(qb::MakeBusWatcher(*simulated));
         if (simulated && serialLine.isOpen())
             form.addMonitorPort(QString::fromStdString(serialLine.portName()), QStringLiteral("Simulated device"));
         if (parser.isSet(device)) form.chooseDevice(parser.value(device).toStdString());
@@ -49,6 +68,7 @@ int main(int argc, char** argv) {
         }
         qb::Application::exec();
         if (simulated) simulated->setSerialLine(nullptr);
+        if (tracing && !tracing->ok()) qb::ShowFailure(QStringLiteral("Cannot write the trace ") + parser.value(trace));
     } catch (const std::exception& e) {
         qb::ShowFailure(QString::fromUtf8(e.what()));
     } catch (...) {

@@ -1,31 +1,49 @@
 // Measures what the host adds to every exchange with the device: a full write (37 reports) and a full read
-// (3 reports) against the simulated device, through the real reader thread and the window-thread hand-off
-// (the plain queue and Qt's event loop), with the device answering after 0 ms and after 1 ms.
+// (3 reports) against the device model, through the real reader thread and the window-thread hand-off
+// (the plain queue and, where built with Qt, Qt's event loop), with the device answering after 0 ms and 1 ms.
 //
 // Overhead of one exchange = time from the moment an answer became readable to the moment the next report
 // reached the device: the reader's wake-up, the hand-off, the step and the next report's send.
+//
+//   [ROUNDS]           as above, on an otherwise idle machine
+//   --load [ROUNDS]    the same while busy threads (one more than cores) keep every core loaded
+//   --hidraw [ROUNDS]  the real HID layer against whatever device the search finds (hardware, or the virtual
+//                      device): the whole exchange, device and kernel included, with the queue hand-off
+#if defined(QB_BENCH_QT)
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "app/QtDispatcher.h"
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "app/QtDispatcher.h"
 #include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
 #include "config/MemoryConfigView.h"
+#include "config/Text.h"
 #include "device/DeviceLink.h"
+#include "device/HidapiTransport.h"
 #include "device/QueueDispatcher.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
-#include "simulator/SimulatedDevice.h"
+#include "simulator/DeviceModel.h"
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -35,7 +53,7 @@ using namespace std::chrono_literals;
 // Stamps the moment each report is handed to the device.
 class TimedTransport : public qb::Transport {
 public:
-    explicit TimedTransport(qb::SimulatedDevice& device) : device_(device) {}
+    explicit TimedTransport(qb::Transport& device) : device_(device) {}
 
     std::vector<qb::HidInterfaceInfo> enumerate() override { return device_.enumerate(); }
     qb::OpenResult open(const std::string& path) override {
@@ -73,9 +91,91 @@ private:
         TimedTransport& owner_;
     };
 
-    qb::SimulatedDevice& device_;
+    qb::Transport& device_;
     mutable std::mutex mutex_;
     std::vector<Clock::time_point> stamps_;
+};
+
+// The device model on a thread of its own, as hardware and kernel are: an answer becomes readable at its time
+// and wakes the reader, which spends nothing on the wait. (Waiting for the answer's time inside the reader's
+// read would measure that wait at the reader's low priority, not what the host adds.)
+class PacedDevice : public qb::Transport {
+public:
+    explicit PacedDevice(std::chrono::nanoseconds delay) : delay_(delay), thread_([this] { run(); }) {}
+    ~PacedDevice() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    std::vector<qb::HidInterfaceInfo> enumerate() override {
+        return {qb::HidInterfaceInfo::Make(qb::kVelmoraVendorId, qb::kQuillanterbrookeProductId,
+                                           qb::kApplicationRelease, "paced")};
+    }
+    qb::OpenResult open(const std::string&) override { return {std::make_unique<Handle>(*this)}; }
+
+private:
+    struct Pending {
+        Clock::time_point due;
+        qb::DeviceModel::Answer data;
+    };
+
+    class Handle : public qb::HidHandle {
+    public:
+        explicit Handle(PacedDevice& owner) : owner_(owner) {}
+        bool write(const std::uint8_t* data, std::size_t size) override {
+            qb::HidReport report{};
+            std::copy_n(data, std::min(size, report.size()), report.begin());
+            std::lock_guard<std::mutex> lock(owner_.mutex_);
+            owner_.pending_.push_back({Clock::now() + owner_.delay_, owner_.model_.answer(report)});
+            owner_.changed_.notify_all();
+            return true;
+        }
+        int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
+            std::unique_lock<std::mutex> lock(owner_.mutex_);
+            if (!owner_.readable_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [&] { return !owner_.answers_.empty(); }))
+                return 0;
+            const std::size_t n = std::min(capacity, owner_.answers_.front().size());
+            std::copy_n(owner_.answers_.front().begin(), n, data);
+            owner_.answers_.erase(owner_.answers_.begin());
+            return static_cast<int>(n);
+        }
+
+    private:
+        PacedDevice& owner_;
+    };
+
+    void run() {
+#if defined(__linux__)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);  // answers on time, not up to 50 us late
+#endif
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_) {
+            if (pending_.empty()) {
+                changed_.wait(lock);
+            } else if (Clock::now() < pending_.front().due) {
+                changed_.wait_until(lock, pending_.front().due);
+            } else {
+                answers_.push_back(pending_.front().data);
+                pending_.erase(pending_.begin());
+                readable_.notify_all();
+            }
+        }
+    }
+
+    const std::chrono::nanoseconds delay_;
+    std::mutex mutex_;
+    std::condition_variable changed_;   // a report came in, or the end
+    std::condition_variable readable_;  // an answer became readable
+    qb::DeviceModel model_;
+    std::vector<Pending> pending_;
+    std::vector<qb::DeviceModel::Answer> answers_;
+    bool stop_ = false;
+    std::thread thread_;  // last: started once everything above is in place
 };
 
 class QuietUi : public qb::OperationsUi {
@@ -94,6 +194,7 @@ public:
 
 struct Figures {
     std::vector<double> overheadUs;  // one entry per exchange
+    std::vector<double> exchangeMs;  // one entry per exchange: report to next report, the device's delay included
     std::vector<double> writeMs;     // one entry per write
     std::vector<double> readMs;      // one entry per read
 };
@@ -115,8 +216,8 @@ double RunOperation(const std::function<void()>& click, const std::function<void
     const auto deadline = start + 10s;
     while (ui.completions == before) {
         if (Clock::now() > deadline || !ui.errors.empty()) {
-            std::fprintf(stderr, "operation did not complete (%zu errors, %zu reports sent)\n", ui.errors.size(),
-                         transport.stamps().size());
+            std::fprintf(stderr, "operation did not complete (%zu reports sent): %s\n", transport.stamps().size(),
+                         ui.errors.empty() ? "time-out" : qb::ToUtf8(ui.errors.front()).c_str());
             std::exit(1);
         }
         pumpOnce();
@@ -130,13 +231,13 @@ double RunOperation(const std::function<void()>& click, const std::function<void
     for (std::size_t i = 1; i < stamps.size(); ++i) {
         const auto overhead = stamps[i] - (stamps[i - 1] + delay);
         figures.overheadUs.push_back(std::chrono::duration<double, std::micro>(overhead).count());
+        figures.exchangeMs.push_back(std::chrono::duration<double, std::milli>(stamps[i] - stamps[i - 1]).count());
     }
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-Figures Measure(qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnce, std::chrono::nanoseconds delay,
-                int rounds) {
-    qb::SimulatedDevice device;
+Figures Measure(qb::Transport& device, qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnce,
+                std::chrono::nanoseconds delay, int rounds) {
     TimedTransport transport(device);
     qb::ConfigStore store;
     qb::MemoryConfigView view;
@@ -144,7 +245,6 @@ Figures Measure(qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnc
     qb::DeviceLink link(transport, dispatcher);
     qb::DeviceOperations ops(store, view, link, ui);
     store.SetDefaultConfig(view);
-    device.setAnswerDelay(delay);
 
     Figures figures;
     for (int round = 0; round < rounds + 2; ++round) {
@@ -161,30 +261,81 @@ void Report(const char* handOff, std::chrono::nanoseconds delay, const Figures& 
     const double delayMs = std::chrono::duration<double, std::milli>(delay).count();
     std::printf(
         "%-6s delay %.0f ms: overhead per exchange median %6.1f us, p90 %6.1f us, max %7.1f us; "
-        "write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms\n",
+        "longest exchange %6.2f ms; write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms\n",
         handOff, delayMs, Percentile(f.overheadUs, 0.5), Percentile(f.overheadUs, 0.9), Percentile(f.overheadUs, 1.0),
-        Percentile(f.writeMs, 0.5), 37 * delayMs,
+        Percentile(f.exchangeMs, 1.0), Percentile(f.writeMs, 0.5), 37 * delayMs,
         delayMs > 0 ? 100.0 * (Percentile(f.writeMs, 0.5) - 37 * delayMs) / (37 * delayMs) : 0.0,
         Percentile(f.readMs, 0.5));
+}
+
+// Ordinary threads that spin until destroyed: one more than the machine has cores.
+class BusyLoad {
+public:
+    BusyLoad() {
+        const unsigned count = std::max(1u, std::thread::hardware_concurrency()) + 1;
+        for (unsigned i = 0; i < count; ++i)
+            threads_.emplace_back([this] {
+                volatile std::uint64_t spins = 0;
+                while (!stop_.load(std::memory_order_relaxed)) spins = spins + 1;
+            });
+    }
+    ~BusyLoad() {
+        stop_.store(true);
+        for (std::thread& t : threads_) t.join();
+    }
+    std::size_t size() const { return threads_.size(); }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
+
+// The device model answering after `delay`, through each hand-off this program has.
+void MeasureSimulated(std::chrono::nanoseconds delay, int rounds) {
+    PacedDevice device(delay);
+    qb::QueueDispatcher queue;
+    Report("queue", delay,
+           Measure(
+               device, queue, [&] { queue.runOne(100ms); }, delay, rounds));
+#if defined(QB_BENCH_QT)
+    qb::QtDispatcher qt;
+    Report("qt", delay,
+           Measure(
+               device, qt, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }, delay, rounds));
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(QB_BENCH_QT)
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+#endif
+    const bool load = argc > 1 && std::strcmp(argv[1], "--load") == 0;
+    const bool hidraw = argc > 1 && std::strcmp(argv[1], "--hidraw") == 0;
+    const int first = load || hidraw ? 2 : 1;
+    const int rounds = argc > first ? std::max(1, std::atoi(argv[first])) : 100;
     std::printf("%d writes and %d reads per line\n", rounds, rounds);
 
-    for (const auto delay : {std::chrono::nanoseconds(0), std::chrono::nanoseconds(1ms)}) {
+    if (hidraw) {
+        // The whole exchange is measured: nothing tells when the device's answer became readable.
+        qb::HidapiTransport device;
         qb::QueueDispatcher queue;
-        Report("queue", delay,
-               Measure(
-                   queue, [&] { queue.runOne(100ms); }, delay, rounds));
-
-        qb::QtDispatcher qt;
-        Report("qt", delay,
-               Measure(
-                   qt, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }, delay, rounds));
+        const Figures f = Measure(
+            device, queue, [&] { queue.runOne(100ms); }, 0ns, rounds);
+        std::printf(
+            "hidraw: exchange median %.2f ms, p90 %.2f ms, max %.2f ms; write median %.2f ms, "
+            "read median %.2f ms\n",
+            Percentile(f.exchangeMs, 0.5), Percentile(f.exchangeMs, 0.9), Percentile(f.exchangeMs, 1.0),
+            Percentile(f.writeMs, 0.5), Percentile(f.readMs, 0.5));
+        return 0;
     }
+    std::unique_ptr<BusyLoad> busy;
+    if (load) {
+        busy = std::make_unique<BusyLoad>();
+        std::printf("loaded: %zu busy threads\n", busy->size());
+    }
+    for (const auto delay : {std::chrono::nanoseconds(0), std::chrono::nanoseconds(1ms)})
+        MeasureSimulated(delay, rounds);
     return 0;
 }

@@ -21,8 +21,8 @@ public:
     // interrupted; otherwise a read waits until a report comes or the stop interrupts it.
     static constexpr int kReadTimeoutMs = 50;
 
-    // Starts the thread at once, at the lowest priority. `readHandle`, `deviceOpen` and `inReport` must outlive
-    // the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
+    // Starts the thread at once, at the lowest ordinary priority. `readHandle`, `deviceOpen` and `inReport` must
+    // outlive the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
     // `inReport`, while this thread waits. `deviceGone` runs on this thread, once, when a read finds the device
     // gone (not when the reader is stopped).
     Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport, Dispatcher& dispatcher,

@@ -11,6 +11,7 @@ packages=(
     libchm-dev fp-utils
     clang libclang-rt-14-dev
     xvfb xauth x11-apps x11-utils imagemagick
+    qemu-system-x86 busybox-static cpio
     fonts-dejavu-core
 )
 

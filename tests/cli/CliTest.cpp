@@ -12,6 +12,8 @@
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/KeyTable.h"
+#include "device/ReplayTransport.h"
+#include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
 #include "tests/device/DeviceTestSupport.h"
 
@@ -292,6 +294,28 @@ TEST(CliSessionLoop, APauseDoesNotTimeOutAnAnswerThatIsAlreadyThere) {
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(session.ui.completions, 1);
     EXPECT_EQ(pauses, 37u);
+}
+
+// A write's trace, recorded here or by the guest test over the kernel's hidraw, plays the device's part again.
+TEST_F(Cli, AWriteReplaysFromItsTrace) {
+    std::string recorded;
+    TracingTransport tracing(std::make_unique<SimulatedDevice>(), [&](std::string_view line) {
+        recorded += line;
+        return true;
+    });
+    ASSERT_EQ(run({"write", QB_GOLDEN_FILE}, &tracing), 0) << err.str();
+    std::stringstream guest;
+    guest << std::ifstream(QB_TRACE_DIR "/guest-write.txt").rdbuf();
+    for (const std::string& trace : {recorded, guest.str()}) {
+        std::vector<TraceEntry> entries;
+        ASSERT_TRUE(ParseTraceEntries(trace, entries));
+        ASSERT_GT(entries.size(), 74u);  // the write's 37 exchanges and the read-back
+        ReplayTransport replay(entries);
+        EXPECT_EQ(run({"write", QB_GOLDEN_FILE}, &replay), 0) << err.str();
+        EXPECT_NE(out.str().find("Download Complete"), std::string::npos) << out.str();
+        EXPECT_EQ(replay.mismatches(), 0u);
+        EXPECT_TRUE(replay.finished());
+    }
 }
 
 }  // namespace

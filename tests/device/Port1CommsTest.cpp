@@ -7,6 +7,12 @@
 #include <deque>
 #include <memory>
 
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include "DeviceTestSupport.h"
 #include "device/QueueDispatcher.h"
 #include "device/Transport.h"
@@ -21,6 +27,12 @@ using namespace test;
 struct ScriptedHandle : HidHandle {
     bool write(const std::uint8_t*, std::size_t) override { return true; }
     int read(std::uint8_t* data, std::size_t, int timeoutMs) override {
+#if defined(__linux__)
+        if (reads == 0) {
+            policy = sched_getscheduler(0);
+            nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        }
+#endif
         ++reads;
         if (script.empty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
@@ -34,6 +46,8 @@ struct ScriptedHandle : HidHandle {
 
     std::deque<std::pair<int, std::uint8_t>> script;  // complete before the reader starts
     std::atomic<int> reads{0};
+    int policy = -1;  // the reader's scheduling, seen from its first read
+    int nice = 0;
 };
 
 class Port1CommsTest : public ::testing::Test {
@@ -68,6 +82,11 @@ TEST_F(Port1CommsTest, HandsEachReportOverWithReportIdInFrontUntilAReadFails) {
     ASSERT_TRUE(WaitUntil([&] { return reader->finished(); }));
     EXPECT_FALSE(deviceOpen.load());
     EXPECT_EQ(handle.reads, 6) << "read on after the failed read";
+#if defined(__linux__)
+    // An ordinary thread at the lowest ordinary priority: an idle-class reader starves on a busy machine.
+    EXPECT_EQ(handle.policy, SCHED_OTHER);
+    EXPECT_EQ(handle.nice, 19);
+#endif
     EXPECT_EQ(dispatcher.runPending(), 0);
 
     HidReport expected{};

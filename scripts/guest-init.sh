@@ -1,0 +1,142 @@
+#!/bin/busybox sh
+# The guest's /init: loads the HID modules, then runs the command line against the virtual encoder over the real
+# kernel path (uhid -> hid-generic -> hidraw -> hidapi). Prints one "guest: CASE: PASS|FAIL ..." line a case,
+# the recorded write trace between markers, and powers the guest off.
+/bin/busybox mkdir -p /bin /sbin /usr/bin /usr/sbin /proc /sys /dev /tmp
+/bin/busybox --install -s
+export PATH=/opt/qb:/bin:/sbin:/usr/bin:/usr/sbin LD_LIBRARY_PATH=/lib/x86_64-linux-gnu
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+echo 1 >/proc/sys/kernel/printk
+for module in $(cat /lib/modules/load-order); do
+    insmod "/lib/modules/$module" || echo "guest: insmod $module failed"
+done
+
+echo  # the firmware's terminal codes end on a line of their own
+limit=60  # seconds for any one program run: a hang fails its case instead of the whole guest
+fifo=/tmp/control
+mkfifo "$fifo"
+
+# Waits up to 10 s for a hidraw node to appear (after a plug in) or all of them to go (after an unplug).
+wait_hidraw() {
+    i=0
+    while [ $i -lt 100 ]; do
+        if [ "$1" = present ]; then ls /dev/hidraw* >/dev/null 2>&1 && return 0; else
+            ls /dev/hidraw* >/dev/null 2>&1 || return 0; fi
+        usleep 100000
+        i=$((i + 1))
+    done
+    return 1
+}
+send() { echo "$1" >&3; }
+result() {  # CASE STATUS DETAIL
+    echo "guest: $1: $2${3:+ ($3)}"
+}
+# Runs a program with the time limit, standard output and error to /tmp/out and /tmp/err; sets $status.
+run() {
+    timeout "$limit" "$@" >/tmp/out 2>/tmp/err
+    status=$?
+}
+first_line() { head -n 1 "$1"; }
+
+quillanterbrooke-virtual-device --serial GUEST-0001 --received /tmp/received.txt <"$fifo" >/tmp/device.log 2>&1 &
+device=$!
+exec 3>"$fifo"
+wait_hidraw present || { echo "guest: virtual device did not appear"; cat /tmp/device.log; }
+
+# 1. Write: the 37 reports the device received are those of the recorded trace; the read-back that verifies
+# them follows.
+run quillanterbrooke-cli --trace /tmp/write-trace.txt write /data/default.dat
+grep -v '^#' /data/default-write.txt >/tmp/expected.txt
+head -n 37 /tmp/received.txt >/tmp/written.txt
+if [ $status -eq 0 ] && grep -qx "Download Complete" /tmp/out && cmp -s /tmp/expected.txt /tmp/written.txt; then
+    result write PASS "37 reports as recorded, Download Complete, $(($(wc -l </tmp/received.txt) - 37)) more to verify"
+else
+    result write FAIL "exit $status, $(wc -l </tmp/received.txt) reports, $(first_line /tmp/err)"
+fi
+
+# 2. Read back what was written.
+run quillanterbrooke-cli read
+if [ $status -eq 0 ] && grep -qx "Read Complete" /tmp/out && grep -qx "Baud rate: 19200" /tmp/out &&
+    grep -q "^Serial Number" /tmp/out; then
+    result read PASS "Read Complete, $(grep '^Baud rate' /tmp/out)"
+else
+    result read FAIL "exit $status, $(first_line /tmp/err)"
+fi
+
+# 3. The device as hidapi sees it through hidraw: release 0000 (so neither mode can be told), the uhid uniq as
+# its serial number.
+run quillanterbrooke-cli list
+if [ $status -eq 0 ] && grep -q "^/dev/hidraw[0-9]*  unknown release (0000)  serial GUEST-0001  this user may open it$" /tmp/out; then
+    result list PASS "$(first_line /tmp/out)"
+else
+    result list FAIL "exit $status: $(first_line /tmp/out) $(first_line /tmp/err)"
+fi
+
+# 4. Keypad test with key 6 (row 2, column 2: legend 5) held on the device.
+send "key 6"
+run quillanterbrooke-cli keys 2
+send "key 0"
+if [ $status -eq 0 ] && grep -qx "Key 5 (row 2, column 2)" /tmp/out; then
+    result keys PASS "$(grep -m 1 '^Key 5' /tmp/out)"
+else
+    result keys FAIL "exit $status, $(first_line /tmp/out) $(first_line /tmp/err)"
+fi
+
+# 5. The device vanishes on the 10th report of a write: the write ends at once with a clear message; after the
+# device is back the next write succeeds.
+send "unplug-after 10"
+start=$(cut -d ' ' -f 1 /proc/uptime)
+run quillanterbrooke-cli write /data/default.dat
+took=$(awk -v a="$start" -v b="$(cut -d ' ' -f 1 /proc/uptime)" 'BEGIN { printf "%.1f", b - a }')
+unplugged_status=$status
+cp /tmp/err /tmp/unplug-err
+wait_hidraw absent
+send replug
+wait_hidraw present
+run quillanterbrooke-cli write /data/default.dat
+if [ $unplugged_status -eq 1 ] && [ "$(sed -n 1p /tmp/unplug-err)" = "Cannot communicate with VELMORA" ] &&
+    [ "$(sed -n 2p /tmp/unplug-err)" = "The device was disconnected." ] && [ $status -eq 0 ] &&
+    grep -qx "Download Complete" /tmp/out; then
+    result unplug PASS "ended after ${took} s: $(tr '\n' ' ' </tmp/unplug-err)then Download Complete after replug"
+else
+    result unplug FAIL "exit $unplugged_status after ${took} s: $(tr '\n' '|' </tmp/unplug-err) replugged write: exit $status"
+fi
+
+# 6. A user without access to /dev/hidraw* (devtmpfs makes it root-only) is told why; once the node is opened
+# up, as the udev rule would, the same user succeeds.
+as_user="su -s /bin/sh tester -c"
+run $as_user "quillanterbrooke-cli read"
+denied_status=$status
+cp /tmp/err /tmp/denied-err
+chmod 0666 /dev/hidraw*
+run $as_user "quillanterbrooke-cli read"
+if [ $denied_status -eq 1 ] && [ "$(sed -n 1p /tmp/denied-err)" = "Cannot find VELMORA" ] &&
+    grep -q "may not open" /tmp/denied-err && [ $status -eq 0 ] && grep -qx "Read Complete" /tmp/out; then
+    result permission PASS "refused with the permission help, then Read Complete once the node is open"
+else
+    result permission FAIL "exit $denied_status: $(tr '\n' '|' </tmp/denied-err) opened up: exit $status"
+fi
+chmod 0600 /dev/hidraw*
+
+# 7. The benchmark over the real hidraw path (emulated CPU).
+timeout 120 qb_device_bench --hidraw 20 >/tmp/bench.txt 2>&1 && bench=PASS || bench=FAIL
+result bench "$bench" "$(tail -n 1 /tmp/bench.txt)"
+
+echo "guest: begin write-trace"
+cat /tmp/write-trace.txt
+echo "guest: end write-trace"
+
+# 8. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
+kill -TERM "$device"
+wait "$device"
+status=$?
+if [ $status -eq 0 ] && wait_hidraw absent; then
+    result shutdown PASS "SIGTERM: status 0, device removed"
+else
+    result shutdown FAIL "status $status: $(tail -n 2 /tmp/device.log | tr '\n' ' ')"
+fi
+exec 3>&-
+sync
+poweroff -f

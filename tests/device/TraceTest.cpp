@@ -1,0 +1,165 @@
+// Trace lines, the tracing decorator and the replay transport.
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "device/ReplayTransport.h"
+#include "device/Trace.h"
+#include "device/TracingTransport.h"
+#include "simulator/SimulatedDevice.h"
+
+namespace qb {
+namespace {
+
+using namespace std::chrono_literals;
+
+HidReport Report(char command, std::uint8_t last = 0) {
+    HidReport r{};
+    r[1] = static_cast<std::uint8_t>(command);
+    r[64] = last;
+    return r;
+}
+
+std::string Hex(char command, std::uint8_t last = 0) {
+    return FormatReport(Report(command, last));
+}
+
+TEST(Trace, ReadsPlainAndTimedLinesAndRefusesMalformedOnes) {
+    std::vector<TraceEntry> entries;
+    const std::string text = "# header\n\n" + Hex('S') + "\n0.000250 > " + Hex('E', 0xAB) + "\r\n12.5 < " + Hex('e') +
+                             "\n  3 >" + std::string(" 00 45") + std::string(126, '0') + "\n";
+    ASSERT_TRUE(ParseTraceEntries(text, entries));
+    const std::vector<TraceEntry> expected{{std::nullopt, TraceDirection::ToDevice, Report('S')},
+                                           {250us, TraceDirection::ToDevice, Report('E', 0xAB)},
+                                           {12500000us, TraceDirection::FromDevice, Report('e')},
+                                           {3s, TraceDirection::ToDevice, Report('E')}};
+    EXPECT_EQ(entries, expected);
+
+    // A timed line as written reads back as it was.
+    const TraceEntry entry{1234567us, TraceDirection::FromDevice, Report('K', 7)};
+    EXPECT_EQ(FormatTraceLine(*entry.time, entry.direction, entry.report), "1.234567 < " + Hex('K', 7));
+    ASSERT_TRUE(ParseTraceEntries(FormatTraceLine(*entry.time, entry.direction, entry.report), entries));
+    EXPECT_EQ(entries, std::vector<TraceEntry>{entry});
+
+    for (const std::string& bad :
+         {Hex('S').substr(2), Hex('S') + "00", "0.1234567 > " + Hex('S'), "-1 > " + Hex('S'), "> " + Hex('S'),
+          "1. > " + Hex('S'), "0.5 >" + Hex('S'), "0.5 ! " + Hex('S'), "x1 < " + Hex('S'), "0.5 < 0" + Hex('S')})
+        EXPECT_FALSE(ParseTraceEntries(bad, entries)) << bad;
+}
+
+TEST(TracingTransport, RecordsEveryReportBothWaysInOrderWithRisingTimes) {
+    auto device = std::make_unique<SimulatedDevice>();
+    SimulatedDevice& sim = *device;
+    std::string text;
+    bool keep = true;
+    TracingTransport tracing(std::move(device), [&](std::string_view line) {
+        text += line;
+        return keep;
+    });
+    ASSERT_EQ(tracing.enumerate().size(), 1u);
+    OpenResult opened = tracing.open(sim.path());
+    ASSERT_TRUE(opened.handle);
+    std::uint8_t answer[64];
+    for (char command : {'S', 'K'}) {
+        const HidReport report = Report(command);
+        ASSERT_TRUE(opened.handle->write(report.data(), report.size()));
+        ASSERT_EQ(opened.handle->read(answer, sizeof answer, 5000), 64);
+    }
+    EXPECT_EQ(opened.handle->read(answer, sizeof answer, 0), 0);  // nothing read, nothing recorded
+
+    std::vector<TraceEntry> entries;
+    ASSERT_TRUE(ParseTraceEntries(text, entries)) << text;
+    ASSERT_EQ(entries.size(), 4u) << text;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].direction, i % 2 ? TraceDirection::FromDevice : TraceDirection::ToDevice) << i;
+        EXPECT_EQ(entries[i].report[0], 0);
+        if (i > 0) {
+            EXPECT_GE(*entries[i].time, *entries[i - 1].time) << i;
+        }
+    }
+    EXPECT_EQ(entries[0].report, Report('S'));
+    EXPECT_EQ(entries[3].report[1], 'K');
+    EXPECT_EQ(std::vector<HidReport>{sim.receivedReports()}, (std::vector<HidReport>{Report('S'), Report('K')}));
+
+    EXPECT_TRUE(tracing.ok());
+    keep = false;  // a full disk: noticed, and the device is still served
+    const HidReport report = Report('E');
+    EXPECT_TRUE(opened.handle->write(report.data(), report.size()));
+    EXPECT_FALSE(tracing.ok());
+}
+
+TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
+    const auto folder = std::filesystem::temp_directory_path() / ("qb-trace-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder);
+    struct Case {
+        std::string path;
+        const char* why;
+    };
+    std::vector<Case> cases{{(folder / "missing" / "trace.txt").string(), "No such file"},
+                            {folder.string(), "directory"}};
+#if !defined(_WIN32)
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({fifo, "nobody reads that pipe"});
+#endif
+    for (const Case& c : cases) {
+        std::string error;
+        // Returns at once: a FIFO without a reader does not block.
+        EXPECT_EQ(TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), c.path, error), nullptr) << c.path;
+        EXPECT_NE(error.find("Cannot write the trace " + c.path), std::string::npos) << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    }
+
+    std::string error;
+    const std::string path = (folder / "trace.txt").string();
+    { std::ofstream(path) << "old contents that are longer than the header of a new trace\n" << std::string(200, 'x'); }
+    ASSERT_NE(TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), path, error), nullptr) << error;
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text.str(), kTraceHeader);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(ReplayTransport, AnswersEachWrittenReportWithTheAnswersRecordedAfterIt) {
+    using D = TraceDirection;
+    ReplayTransport replay({{0us, D::FromDevice, Report('x')},
+                            {1us, D::ToDevice, Report('S')},
+                            {2us, D::FromDevice, Report('s')},
+                            {3us, D::ToDevice, Report('E')},
+                            {4us, D::FromDevice, Report('e')},
+                            {5us, D::FromDevice, Report('f')},
+                            {6us, D::ToDevice, Report('Z')}});
+    const std::vector<HidInterfaceInfo> found = replay.enumerate();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].hardwareIds.front(), "HID\\VID_04D8&PID_FD37&REV_0004");
+    EXPECT_FALSE(replay.open("elsewhere").handle);
+    OpenResult writer = replay.open(found[0].path);
+    OpenResult reader = replay.open(found[0].path);  // the handles share one place in the trace
+    ASSERT_TRUE(writer.handle && reader.handle);
+
+    std::uint8_t data[64];
+    const auto readCommand = [&] { return reader.handle->read(data, sizeof data, 0) == 64 ? char(data[0]) : '-'; };
+    EXPECT_EQ(readCommand(), 'x');  // sent by the device before it was asked anything
+    EXPECT_EQ(readCommand(), '-');
+    const HidReport other = Report('Q');
+    for (const HidReport& sent : {Report('S'), other}) ASSERT_TRUE(writer.handle->write(sent.data(), sent.size()));
+    EXPECT_EQ(std::string({readCommand(), readCommand(), readCommand(), readCommand()}), "sef-");
+    EXPECT_EQ(replay.mismatches(), 1u);  // 'Q' stood where 'E' was recorded
+    EXPECT_FALSE(replay.finished());
+    const HidReport end = Report('Z');
+    ASSERT_TRUE(writer.handle->write(end.data(), end.size()));
+    EXPECT_TRUE(replay.finished());
+    ASSERT_TRUE(writer.handle->write(end.data(), end.size()));  // past the end: unanswered
+    EXPECT_EQ(readCommand(), '-');
+    EXPECT_EQ(replay.mismatches(), 2u);
+}
+
+}  // namespace
+}  // namespace qb

@@ -21,24 +21,18 @@
 #elif defined(__linux__)
 #include <pthread.h>
 #include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #endif
 
 namespace qb {
 
 namespace {
 
-#if defined(__linux__)
-// The lowest ordinary priority. Under full load it still starves now and then: the reader's few microseconds per
-// report exceed a nice-19 thread's fair share of a saturated core (README, Benchmark).
-constexpr int kReaderNice = 19;
-#endif
-
-// The reader sleeps in its read almost all the time, so it may run at an ordinary priority at no cost. It takes
-// the lowest ordinary one, not the idle class: any busy process starves an idle-class thread, and an answer
-// waiting unread for long runs the reply allowance out.
-void LowerOwnPriority() {
+// The reader sleeps in its read almost all the time, so an ordinary priority costs nothing; a low one does: any
+// busy process starves an idle-class thread, and on Linux even a nice-19 one falls behind a loaded machine by a
+// tenth of a second (README, Benchmark), while an answer left unread runs the reply allowance out. So: Linux keeps
+// the process's own ordinary scheduling; Windows and macOS take their lowest ordinary level, which wakes with the
+// read.
+void SetReaderPriority() {
 #if defined(_WIN32)
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
 #elif defined(__APPLE__)
@@ -46,9 +40,7 @@ void LowerOwnPriority() {
 #elif defined(__linux__)
     sched_param param{};
     param.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
-    // On Linux a nice value set for a thread id applies to that thread alone. Failures only cost priority.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kReaderNice);
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);  // failure only costs priority
 #endif
 }
 
@@ -83,7 +75,7 @@ void Port1Comms::join() {
 }
 
 void Port1Comms::Execute() {
-    LowerOwnPriority();
+    SetReaderPriority();
     while (!handOff_->stopRequested()) {
         if (!DeviceOpen.load()) {
             handOff_->waitForStop(kClosedPause);

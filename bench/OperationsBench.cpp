@@ -1,5 +1,5 @@
-// Measures what the host adds to every exchange with the device: a full write (37 reports) and a full read
-// (3 reports) against the device model, through the real reader thread and the window-thread hand-off
+// Measures what the host adds to every exchange with the device: a full write (37 reports), a full read (3 reports)
+// and a verified write (37 reports, then block 0 read back: 2 more) against the device model, through the real reader thread and the window-thread hand-off
 // (the plain queue and, where built with Qt, Qt's event loop), with the device answering after 0 ms and 1 ms.
 //
 // Overhead of one exchange = time from the moment an answer became readable to the moment the next report
@@ -197,6 +197,7 @@ struct Figures {
     std::vector<double> exchangeMs;  // one entry per exchange: report to next report, the device's delay included
     std::vector<double> writeMs;     // one entry per write
     std::vector<double> readMs;      // one entry per read
+    std::vector<double> verifiedMs;  // one entry per verified write (37 reports, then 2 that read block 0 back)
 };
 
 double Percentile(std::vector<double> values, double p) {
@@ -208,13 +209,14 @@ double Percentile(std::vector<double> values, double p) {
 
 // One operation: click, then run window-thread work until it completes. Returns its duration.
 double RunOperation(const std::function<void()>& click, const std::function<void()>& pumpOnce, QuietUi& ui,
-                    TimedTransport& transport, std::chrono::nanoseconds delay, std::size_t reports, Figures& figures) {
+                    TimedTransport& transport, std::chrono::nanoseconds delay, std::size_t reports, Figures& figures,
+                    int completions = 1) {
     transport.clear();
     const int before = ui.completions;
     const auto start = Clock::now();
     click();
     const auto deadline = start + 10s;
-    while (ui.completions == before) {
+    while (ui.completions < before + completions) {
         if (Clock::now() > deadline || !ui.errors.empty()) {
             std::fprintf(stderr, "operation did not complete (%zu reports sent): %s\n", transport.stamps().size(),
                          ui.errors.empty() ? "time-out" : qb::ToUtf8(ui.errors.front()).c_str());
@@ -252,6 +254,11 @@ Figures Measure(qb::Transport& device, qb::Dispatcher& dispatcher, const std::fu
         Figures& into = round < 2 ? scratch : figures;  // the first rounds connect and warm up
         into.writeMs.push_back(RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 37, into));
         into.readMs.push_back(RunOperation([&] { ops.ReadButtonClick(); }, pumpOnce, ui, transport, delay, 3, into));
+        // "Download Complete", then "Download verified".
+        ops.options.verifyWrites = true;
+        into.verifiedMs.push_back(
+            RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 39, into, 2));
+        ops.options.verifyWrites = false;
     }
     link.Stop();
     return figures;
@@ -261,11 +268,13 @@ void Report(const char* handOff, std::chrono::nanoseconds delay, const Figures& 
     const double delayMs = std::chrono::duration<double, std::milli>(delay).count();
     std::printf(
         "%-6s delay %.0f ms: overhead per exchange median %6.1f us, p90 %6.1f us, max %7.1f us; "
-        "longest exchange %6.2f ms; write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms\n",
+        "longest exchange %6.2f ms; write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms; "
+        "verified write median %6.2f ms (ideal %5.1f ms, +%.1f%%)\n",
         handOff, delayMs, Percentile(f.overheadUs, 0.5), Percentile(f.overheadUs, 0.9), Percentile(f.overheadUs, 1.0),
         Percentile(f.exchangeMs, 1.0), Percentile(f.writeMs, 0.5), 37 * delayMs,
         delayMs > 0 ? 100.0 * (Percentile(f.writeMs, 0.5) - 37 * delayMs) / (37 * delayMs) : 0.0,
-        Percentile(f.readMs, 0.5));
+        Percentile(f.readMs, 0.5), Percentile(f.verifiedMs, 0.5), 39 * delayMs,
+        delayMs > 0 ? 100.0 * (Percentile(f.verifiedMs, 0.5) - 39 * delayMs) / (39 * delayMs) : 0.0);
 }
 
 // Ordinary threads that spin until destroyed: one more than the machine has cores.

@@ -49,6 +49,9 @@ public:
     void setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : &qtChooser_; }
     void setFileAccess(FileAccess* files) { files_ = files ? files : &diskFiles_; }
 
+    // Loads a data file chosen elsewhere (the command line), as Load File does with a chosen one. True if loaded.
+    bool LoadFile(const QString& path);
+
     DeviceLink& link() { return link_; }
     ConfigStore& store() { return store_; }
 

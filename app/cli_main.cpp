@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "app/Arguments.h"
 #include "app/Cli.h"
 #include "app/TransportFactory.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = qb::Utf8Arguments(argc, argv);
     bool simulate = false;
     if (!args.empty() && args.front() == "--simulate") {
         simulate = true;

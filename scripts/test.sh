@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds and runs every test: the plain build, an ASan+UBSan build, a TSan build of
-# the threaded device tests, and a bounded run of each fuzzer when clang is present.
+# Installs what is needed, builds and runs every test: the plain build and its Debian package, an ASan+UBSan
+# build, a TSan build of the threaded device tests, the Windows cross build under Wine, and a bounded run of each
+# fuzzer when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 total=0
-# Runs ctest with the given arguments and adds the number of tests it ran to the total.
-run_ctest() {
+# Runs a command that ends with ctest's summary and adds the number of tests it ran to the total.
+run_counted() {
     local log
     log=$(mktemp)
-    ctest "$@" 2>&1 | tee "$log"
+    "$@" 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
     local count
     count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
@@ -19,6 +20,7 @@ run_ctest() {
     [ "$status" -eq 0 ] || exit "$status"
     total=$((total + ${count:-0}))
 }
+run_ctest() { run_counted ctest "$@"; }
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
@@ -26,6 +28,9 @@ echo "== plain build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 run_ctest --test-dir build -j "$jobs" --timeout 300
+
+echo "== Debian package =="
+bash scripts/package-test.sh build
 
 echo "== ASan + UBSan build =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=address -DQB_BUILD_BENCHMARK=OFF
@@ -39,6 +44,9 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread 
     -DQB_BUILD_BENCHMARK=OFF
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
+
+echo "== Windows build under Wine =="
+run_counted bash scripts/windows-test.sh
 
 if command -v clang++ >/dev/null 2>&1; then
     echo "== fuzzers =="

@@ -1,12 +1,6 @@
 #include "device/WindowsTransport.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "config/Win32.h"
 
 #include <setupapi.h>
 extern "C" {  // MinGW's header declares the functions without C linkage

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the program into a scratch prefix and starts it the way its menu entry does, with a data file as a
-# double-click would, on a virtual X screen with a desktop (IceWM, whose title bars and task bar show the
-# windows' icons). Saves a picture of the screen, by default as docs/desktop.png. BUILD_DIR chooses the build
-# directory (default: build).
+# double-click would, on a virtual X screen with a desktop (IceWM, whose menus, title bars and task bar show the
+# icons), and opens the desktop's menu at the entry. Saves a picture of the screen, by default as
+# docs/desktop.png. BUILD_DIR chooses the build directory (default: build).
 set -euo pipefail
 self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 cd "$(dirname "$self")/.."
@@ -30,6 +30,7 @@ export HOME="$scratch/home" XDG_DATA_DIRS="$scratch/usr/share:/usr/share" PATH="
 mkdir -p "$HOME/.icewm"
 printf 'TaskBarShowClock=0\nTaskBarShowWorkspaces=0\nTaskBarShowCPUStatus=0\nTaskBarShowNetStatus=0\nTaskBarShowMEMStatus=0\nShowProgramsMenu=1\n' \
     >"$HOME/.icewm/preferences"
+echo "IconPath=\"$scratch/usr/share/icons:/usr/share/icons\"" >>"$HOME/.icewm/preferences"
 icewm >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
@@ -47,6 +48,16 @@ for _ in $(seq 100); do
 done
 xwininfo -root -tree 2>/dev/null | grep -qF "\"$title\"" || { echo "the window did not appear" >&2; exit 1; }
 sleep 2  # let the window and the task bar paint
+# The start menu open at the entry: IceWM builds its menus of the desktop's categories from the installed
+# desktop files (the first "Settings" in the menu, then HardwareSettings).
+xdotool key ctrl+Escape
+sleep 0.5
+xdotool mousemove 60 582 click 1
+sleep 0.5
+xdotool mousemove 240 583 click 1  # its HardwareSettings submenu, which holds the entry
+sleep 0.5
+xdotool mousemove_relative 160 0  # onto the entry
+sleep 1
 mkdir -p "$(dirname "$out")"
 import -window root "$out"
 echo "saved $out"

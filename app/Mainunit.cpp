@@ -127,7 +127,7 @@ void TMainForm::ExitButtonClick() {
 }
 
 bool TMainForm::FormCloseQuery() {
-    return QueryClose(store_, *this, *sink_, *chooser_, *files_);
+    return QueryClose(store_, *this, *sink_, *chooser_, files_);
 }
 
 void TMainForm::FormClose() {
@@ -149,7 +149,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // ---- Buttons, timer and legends ----
 
 void TMainForm::LoadButtonClick() {
-    LoadDataFile(store_, *this, *sink_, *chooser_, *files_);
+    LoadDataFile(store_, *this, *sink_, *chooser_, files_);
 }
 
 bool TMainForm::LoadFile(const QString& path) {
@@ -157,7 +157,7 @@ bool TMainForm::LoadFile(const QString& path) {
 }
 
 void TMainForm::SaveButtonClick() {
-    SaveDataFile(store_, *this, *sink_, *chooser_, *files_);
+    SaveDataFile(store_, *this, *sink_, *chooser_, files_);
 }
 
 void TMainForm::WriteButtonClick() {

@@ -43,11 +43,9 @@ public:
     explicit TMainForm(Transport& transport, const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The message boxes, the file dialogs and the disk are Qt's and the real one unless replaced (tests);
-    // nullptr restores them.
+    // The message boxes and the file dialogs are Qt's unless replaced (tests); nullptr restores them.
     void setUserSink(UserSink* sink) { sink_ = sink ? sink : &qtSink_; }
     void setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : &qtChooser_; }
-    void setFileAccess(FileAccess* files) { files_ = files ? files : &diskFiles_; }
 
     // Loads a data file chosen elsewhere (the command line), as Load File does with a chosen one. True if loaded.
     bool LoadFile(const QString& path);
@@ -123,10 +121,9 @@ private:
     // The user, the dialogs and the disk.
     QtUserSink qtSink_{this};
     QtFileChooser qtChooser_{this};
-    DiskFileAccess diskFiles_;
+    DiskFileAccess files_;
     UserSink* sink_ = &qtSink_;
     FileChooser* chooser_ = &qtChooser_;
-    FileAccess* files_ = &diskFiles_;
 
     // The configuration and the device. The link is destroyed before the dispatcher it posts to.
     ConfigStore store_;

@@ -50,13 +50,6 @@ public:
         checked.at(static_cast<std::size_t>(button)) = true;
     }
 
-    // Which button of the parity group is on (NoParity, EvenParity or OddParity), for readable assertions.
-    RadioButton parityButton() const {
-        if (isChecked(RadioButton::EvenParity)) return RadioButton::EvenParity;
-        if (isChecked(RadioButton::OddParity)) return RadioButton::OddParity;
-        return RadioButton::NoParity;
-    }
-
     std::array<int, 4> columns{};
     std::array<int, 4> rows{};
     std::array<std::u16string, kKeyCount> legends;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/DeviceIds.h"
+#include "device/Dispatcher.h"
 #include "device/Port1commsunit.h"
 
 namespace qb {
@@ -19,14 +20,26 @@ std::string LowerAscii(std::string_view text) {
 
 }  // namespace
 
-DeviceLink::DeviceLink(Transport& transport, Dispatcher& dispatcher) : transport_(transport), dispatcher_(dispatcher) {}
+DeviceLink::DeviceLink(Transport& transport, Dispatcher& dispatcher)
+    : transport_(transport), dispatcher_(dispatcher), self_(std::make_shared<DeviceLink*>(this)) {}
 
 DeviceLink::~DeviceLink() {
+    *self_ = nullptr;
     Stop();
 }
 
 void DeviceLink::setReportHandler(std::function<void()> handler) {
     reportHandler_ = std::move(handler);
+}
+
+void DeviceLink::setConnectionLostHandler(std::function<void()> handler) {
+    lostHandler_ = std::move(handler);
+}
+
+void DeviceLink::connectionLost(std::uint64_t connection) {
+    if (connection != connection_ || DeviceOpen.load()) return;  // an older connection, or already replaced
+    closeLostConnection();
+    if (lostHandler_) lostHandler_();
 }
 
 void DeviceLink::closeLostConnection() {
@@ -58,9 +71,20 @@ void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfa
             ReadHandle = std::move(readHandle.handle);
             openInterface_ = info;
             DeviceOpen.store(true);
-            reader_ = std::make_unique<Port1Comms>(*ReadHandle, DeviceOpen, InReport, dispatcher_, [this] {
-                if (reportHandler_) reportHandler_();
-            });
+            const std::uint64_t connection = ++connection_;
+            const std::weak_ptr<DeviceLink*> self = self_;
+            Dispatcher& dispatcher = dispatcher_;
+            reader_ = std::make_unique<Port1Comms>(
+                *ReadHandle, DeviceOpen, InReport, dispatcher_,
+                [this] {
+                    if (reportHandler_) reportHandler_();
+                },
+                [self, connection, &dispatcher] {
+                    dispatcher.post([self, connection] {
+                        const std::shared_ptr<DeviceLink*> link = self.lock();
+                        if (link && *link) (*link)->connectionLost(connection);
+                    });
+                });
         } else if (refused && (writeHandle.failure == OpenFailure::AccessDenied ||
                                readHandle.failure == OpenFailure::AccessDenied)) {
             // Steps one and three of a search can both match one interface: it is told once.
@@ -100,6 +124,7 @@ void DeviceLink::SendReport(std::uint8_t command) {
 }
 
 void DeviceLink::Stop() {
+    ++connection_;  // a notice still on its way about this connection is not for anyone any more
     if (reader_) {
         reader_->requestStop();
         reader_->join();

@@ -40,6 +40,9 @@ public:
 
     // ReportReceived: runs on the window's thread once per input report, with the report in InReport.
     void setReportHandler(std::function<void()> handler);
+    // Runs on the window's thread when the open connection's reader has found the device gone (unplugged), after
+    // every report that came before. Not run for a connection this link closed itself.
+    void setConnectionLostHandler(std::function<void()> handler);
 
     // Searches once: the first interface whose first hardware id contains `idSubstring` (case-insensitive)
     // is opened for writing and for reading, and a new reader is started if both opens succeeded. The first
@@ -64,10 +67,16 @@ public:
 
 private:
     void closeLostConnection();
+    void connectionLost(std::uint64_t connection);
 
     Transport& transport_;
     Dispatcher& dispatcher_;
     std::function<void()> reportHandler_;
+    std::function<void()> lostHandler_;
+    // The notice of a lost connection is posted to the window's thread: it must find out whether this link still
+    // exists, and whether the connection it is about is still the open one.
+    std::shared_ptr<DeviceLink*> self_;
+    std::uint64_t connection_ = 0;
     std::unique_ptr<HidHandle> WriteHandle;
     std::unique_ptr<HidHandle> ReadHandle;
     std::atomic<bool> DeviceOpen{false};

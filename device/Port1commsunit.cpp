@@ -46,12 +46,14 @@ constexpr std::chrono::milliseconds kClosedPause{10};
 }  // namespace
 
 Port1Comms::Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport,
-                       Dispatcher& dispatcher, std::function<void()> reportReceived)
+                       Dispatcher& dispatcher, std::function<void()> reportReceived,
+                       std::function<void()> deviceGone)
     : readHandle_(readHandle),
       DeviceOpen(deviceOpen),
       InReport(inReport),
       dispatcher_(dispatcher),
-      handOff_(HandOff::Create(std::move(reportReceived))) {
+      handOff_(HandOff::Create(std::move(reportReceived))),
+      deviceGone_(std::move(deviceGone)) {
     thread_ = std::thread([this] { Execute(); });
 }
 
@@ -79,6 +81,7 @@ void Port1Comms::Execute() {
         const int n = readHandle_.read(ReadBuffer.data() + 1, ReadBuffer.size() - 1, kReadTimeoutMs);
         if (n < 0) {
             DeviceOpen.store(false);
+            if (deviceGone_ && !handOff_->stopRequested()) deviceGone_();
             break;
         }
         if (n == 0) continue;

@@ -22,9 +22,10 @@ public:
 
     // Starts the thread at once, at the lowest priority. `readHandle`, `deviceOpen` and `inReport` must outlive
     // the reader; `reportReceived` runs on the dispatcher's thread once per report, with the report in
-    // `inReport`, while this thread waits.
+    // `inReport`, while this thread waits. `deviceGone` runs on this thread, once, when a read finds the device
+    // gone (not when the reader is stopped).
     Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport, Dispatcher& dispatcher,
-               std::function<void()> reportReceived);
+               std::function<void()> reportReceived, std::function<void()> deviceGone = {});
     // Stops and joins.
     ~Port1Comms();
     Port1Comms(const Port1Comms&) = delete;
@@ -48,6 +49,7 @@ private:
     HidReport& InReport;
     Dispatcher& dispatcher_;
     std::shared_ptr<HandOff> handOff_;
+    std::function<void()> deviceGone_;
     std::atomic<bool> finished_{false};
     std::thread thread_;  // last: started once everything above is in place
 };

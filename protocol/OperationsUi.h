@@ -8,6 +8,8 @@
 
 namespace qb {
 
+struct DeviceImage;
+
 inline constexpr char16_t kTestKeypadCaption[] = u"Test Keypad";
 inline constexpr char16_t kStopTestCaption[] = u"Stop Test";
 
@@ -23,6 +25,9 @@ public:
     // True while a write or a read waits for an answer: the window disables "Write To VELMORA",
     // "Read From VELMORA" and "Test Keypad" meanwhile.
     virtual void setBusy(bool busy) = 0;
+    // A read has completed ("Read Complete" has been shown): what the device holds, block 0 always, blocks 1..16
+    // when the messages were read too.
+    virtual void showReadBack(const DeviceImage& device) { (void)device; }
 };
 
 }  // namespace qb

@@ -97,6 +97,7 @@ public:
                 ++counters.failedWrites;
                 return false;
             }
+            writer = true;
             HidReport report{};  // a short write reaches the device zero-padded
             std::copy(data, data + size, report.begin());
             core_->received.push_back(report);
@@ -147,6 +148,7 @@ public:
 
     // Guarded by the core's mutex.
     bool dead = false;
+    bool writer = false;  // has been written to: the connection's write handle, whose answers nobody reads
     std::deque<Answer> queue;
 
 private:
@@ -354,15 +356,12 @@ void SimulatedDevice::clearReceived() {
     core_->received.clear();
 }
 
-bool SimulatedDevice::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(core_->mutex);
-    return core_->cv.wait_for(lock, timeout, [&] { return core_->received.size() >= count; });
-}
-
-std::size_t SimulatedDevice::pendingAnswers() const {
+std::size_t SimulatedDevice::readyAnswers() const {
     std::lock_guard<std::mutex> lock(core_->mutex);
+    const Clock::time_point now = core_->now();
     std::size_t n = 0;
-    for (const SimHandle* handle : core_->handles) n += handle->queue.size();
+    for (const SimHandle* handle : core_->handles)
+        for (const Answer& answer : handle->queue) n += !handle->writer && !handle->dead && answer.readyAt <= now;
     return n;
 }
 

@@ -84,10 +84,8 @@ public:
     std::vector<HidReport> receivedReports() const;  // every report written, all 65 bytes, in order
     std::size_t receivedCount() const;
     void clearReceived();
-    // Waits up to `timeout` (real time) until at least `count` reports have been received.
-    bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-    // Answers queued for an open handle and not yet read, whether their time has come or not.
-    std::size_t pendingAnswers() const;
+    // Answers whose time has come and that no handle has read yet (handles only written to do not count).
+    std::size_t readyAnswers() const;
     Block block(std::size_t blockNumber) const;
     SimulatedDeviceCounters counters() const;
     // The received log as text, one report a line.

@@ -93,12 +93,15 @@ protected:
     DeviceLink link{sim, dispatcher};  // last: stopped before everything it uses goes
 };
 
-TEST_F(DeviceLinkTest, UnplugEndsTheConnectionQuietlyAndReplugConnectsAnew) {
+TEST_F(DeviceLinkTest, UnplugIsToldOnTheWindowThreadAndReplugConnectsAnew) {
+    int lost = 0;
+    link.setConnectionLostHandler([&] { ++lost; });
     sim.unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !link.deviceOpen(); }));
-    EXPECT_TRUE(sink.shown.empty()) << "a lost device shows nothing by itself";
-    expectSendGoesNowhere();
+    ASSERT_TRUE(dispatcher.runOne(kLongWait)) << "the notice of the lost connection";
+    EXPECT_EQ(lost, 1);
+    EXPECT_FALSE(link.deviceOpen());
     EXPECT_EQ(sim.counters().closedHandles, 2u);
+    expectSendGoesNowhere();
     EXPECT_EQ(link.ConnectDevice().outcome, SearchOutcome::NotFound) << "a new search";
 
     sim.replug();
@@ -113,6 +116,15 @@ TEST_F(DeviceLinkTest, UnplugEndsTheConnectionQuietlyAndReplugConnectsAnew) {
     EXPECT_EQ(sim.receivedReports(), std::vector<HidReport>{expected});
     ASSERT_TRUE(dispatcher.runOne(kLongWait)) << "a new reader hands the answer over";
     EXPECT_EQ(seen.at(0)[1], 'K');
+
+    // A notice that arrives after the link has connected anew is about the old connection: nobody is told.
+    sim.unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !link.deviceOpen(); }));
+    sim.replug();
+    ASSERT_EQ(link.ConnectDevice().outcome, SearchOutcome::Connected);
+    ASSERT_TRUE(dispatcher.runOne(kLongWait));
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(link.deviceOpen());
 }
 
 TEST_F(DeviceLinkTest, StopEndsAReaderBlockedInItsRead) {

@@ -1,0 +1,104 @@
+#include "protocol/DeviceImage.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/KeyTable.h"
+#include "config/SettingsText.h"
+
+namespace qb {
+
+namespace {
+
+constexpr std::size_t kSettingsEnd = 1 + kSettingsSize;  // block 0: the marker, then the settings
+constexpr std::size_t kMessageBlockFirst = 1;
+constexpr std::size_t kLastBlock = kBlockCount - 1;
+
+std::string KeyName(std::size_t slot) {
+    return std::string(1, KeyBySlot(static_cast<int>(slot)).legend);
+}
+
+SettingsBlock SettingsOf(const BlockImage& block0) {
+    SettingsBlock settings{};
+    UnpackSettingsBlock(block0, 0, settings);
+    return settings;
+}
+
+}  // namespace
+
+DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& deviceMessages) {
+    DeviceImage image;
+    BlockImage& block0 = image.blocks[0];
+    block0[0] = kSettingsMarker;
+    std::copy(settings.begin(), settings.end(), block0.begin() + 1);
+    std::fill(block0.begin() + kBlockHalfSize, block0.end(), std::uint8_t{0xFF});
+    for (std::size_t n = kMessageBlockFirst; n < kBlockCount; ++n) {
+        const std::size_t from = (n - 1) * kSlotSize;
+        const std::size_t count = std::min(kBlockSize, deviceMessages.size() - from);
+        std::copy_n(deviceMessages.begin() + from, count, image.blocks[n].begin());
+    }
+    image.blocksRead = kBlockCount;
+    return image;
+}
+
+bool ByteDefined(std::size_t block, std::size_t offset) {
+    if (block == 0) return offset < kSettingsEnd || offset >= kBlockHalfSize;
+    if (block == kLastBlock) return offset < kSlotSize;
+    return offset < kBlockSize;
+}
+
+std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceImage& read) {
+    std::vector<std::string> differences;
+    const std::size_t blocks = std::min(written.blocksRead, read.blocksRead);
+    if (blocks == 0) return differences;
+
+    const BlockImage& wrote0 = written.blocks[0];
+    const BlockImage& read0 = read.blocks[0];
+    if (wrote0[0] != read0[0]) differences.push_back("Settings marker differs");
+    const std::vector<SettingLine> wrote = DescribeSettings(SettingsOf(wrote0));
+    const std::vector<SettingLine> holds = DescribeSettings(SettingsOf(read0));
+    for (std::size_t i = 0; i < wrote.size(); ++i)
+        if (wrote[i].value != holds[i].value)
+            differences.push_back(wrote[i].name + ": wrote " + wrote[i].value + ", the device holds " + holds[i].value);
+    if (!std::equal(wrote0.begin() + kBlockHalfSize, wrote0.end(), read0.begin() + kBlockHalfSize))
+        differences.push_back("Settings block: the second half differs");
+
+    // Bytes 64..95 of a block are the next key's slot: a difference there is that key's.
+    for (std::size_t n = kMessageBlockFirst; n < blocks; ++n) {
+        for (std::size_t i = 0; i < kBlockSize; ++i) {
+            if (!ByteDefined(n, i) || written.blocks[n][i] == read.blocks[n][i]) continue;
+            const std::string line = "Message of key " + KeyName(i < kSlotSize ? n - 1 : n) + " differs";
+            if (std::find(differences.begin(), differences.end(), line) == differences.end())
+                differences.push_back(line);
+        }
+    }
+    return differences;
+}
+
+MessageReadBack DecodeMessageBlocks(const DeviceImage& image) {
+    MessageReadBack result;
+    if (image.blocksRead < kBlockCount) {
+        result.problem = "the message blocks were not read";
+        return result;
+    }
+    std::array<std::string, kSlotCount> messages;
+    for (std::size_t n = kMessageBlockFirst; n < kBlockCount; ++n) {
+        const BlockImage& block = image.blocks[n];
+        const auto* slot = reinterpret_cast<const char*>(block.data());
+        const void* zero = std::memchr(slot, 0, kSlotSize);
+        if (!zero) {
+            result.problem = "block " + std::to_string(n) + " holds no message: no end within 64 bytes";
+            return result;
+        }
+        if (n < kLastBlock && !std::equal(block.begin() + kSlotSize, block.end(), image.blocks[n + 1].begin())) {
+            result.problem = "blocks " + std::to_string(n) + " and " + std::to_string(n + 1) +
+                             " do not agree: they are no message blocks";
+            return result;
+        }
+        messages[n - 1].assign(slot, static_cast<const char*>(zero));
+    }
+    result.messages = messages;
+    return result;
+}
+
+}  // namespace qb

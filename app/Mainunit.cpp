@@ -153,7 +153,7 @@ void TMainForm::LoadButtonClick() {
 }
 
 bool TMainForm::LoadFile(const QString& path) {
-    return LoadDataFileFrom(std::filesystem::path(path.toStdU16String()), store_, *this, *sink_, *files_);
+    return LoadDataFileFrom(std::filesystem::path(path.toStdU16String()), store_, *this, *sink_, files_);
 }
 
 void TMainForm::SaveButtonClick() {

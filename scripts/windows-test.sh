@@ -20,6 +20,8 @@ mkdir -p "$build/wine-prefix"
 export WINEPREFIX="$PWD/$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # Wine's background processes start here, before anything runs a test program: otherwise ctest waits for them
 # until its time-out. They are stopped again at the end.
+# A server left by an interrupted run (the prefix is this build's own) is stopped first: a second will not start.
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 || skip "wineserver does not start"
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 "$wine" wineboot --init >/dev/null 2>&1 || skip "Wine cannot make its prefix (wineboot failed)"

@@ -90,4 +90,3 @@ void CloseAll() {
 }
 
 }  // namespace qb::help
-

@@ -55,9 +55,10 @@ KeypadGroup::KeypadGroup(QWidget* parent) : QGroupBox(tr("Define Keypad"), paren
 
     const QFont legendFont(QStringLiteral("MS Sans Serif"), 12);
     for (const KeyInfo& key : kKeys) {
-        auto* edit = Named(new QLineEdit(KeyName(key), Panel1), QStringLiteral("SwitchEdit") + QLatin1String(key.suffix),
-                           QRect(kCellLeft + (key.column - 1) * kCellPitchX, kCellTop + (key.row - 1) * kCellPitchY,
-                                 kLegendW, kLegendH));
+        auto* edit =
+            Named(new QLineEdit(KeyName(key), Panel1), QStringLiteral("SwitchEdit") + QLatin1String(key.suffix),
+                  QRect(kCellLeft + (key.column - 1) * kCellPitchX, kCellTop + (key.row - 1) * kCellPitchY, kLegendW,
+                        kLegendH));
         edit->setMaxLength(1);
         edit->setFont(legendFont);
         edit->setAlignment(Qt::AlignCenter);
@@ -66,9 +67,9 @@ KeypadGroup::KeypadGroup(QWidget* parent) : QGroupBox(tr("Define Keypad"), paren
         SwitchEdits[key.legendIndex] = edit;
     }
     for (int row = 0; row < 4; ++row) {
-        RowCSpinEdits[row] = LineSpin(this, QStringLiteral("RowCSpinEdit%1").arg(row + 1),
-                                      QStringLiteral("Row %1 line").arg(row + 1), 5 + row,
-                                      QRect(56, RowCentre(row) - kSpinH / 2, kSpinW, kSpinH));
+        RowCSpinEdits[row] =
+            LineSpin(this, QStringLiteral("RowCSpinEdit%1").arg(row + 1), QStringLiteral("Row %1 line").arg(row + 1),
+                     5 + row, QRect(56, RowCentre(row) - kSpinH / 2, kSpinW, kSpinH));
         Labels1to8[row]->setBuddy(RowCSpinEdits[row]);
     }
     for (int column = 0; column < 4; ++column) {

@@ -1,6 +1,7 @@
 #include "app/Mainunit.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -10,16 +11,20 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
 
 #include "app/HelpViewer.h"
 #include "app/KeypadGroup.h"
 #include "app/MessagesGroup.h"
+#include "app/ReadBackWindow.h"
 #include "app/SerialSettingsGroup.h"
 #include "app/WidgetMaking.h"
+#include "config/ConfigTransfer.h"
 #include "config/DataFile.h"
 #include "config/FileFlows.h"
+#include "config/Text.h"
 
 namespace qb {
 
@@ -33,6 +38,12 @@ const QColor kLitKeyColour(0, 255, 0);
 constexpr int kClientWidth = 882, kClientHeight = 599;
 constexpr int kMargin = 28, kTop = 24;
 constexpr int kButtonX = 456, kButtonW = 113, kButtonH = 25, kButtonPitch = 40;
+constexpr int kOptionsHeight = 28;
+
+// Where the window's choices are remembered.
+QSettings Remembered() {
+    return QSettings(QStringLiteral("VELMORA"), QStringLiteral("Quillanterbrooke"));
+}
 
 }  // namespace
 
@@ -85,7 +96,8 @@ void TMainForm::createControls() {
 
     for (const KeyInfo& key : kKeys) {
         const int index = key.legendIndex;
-        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this, [this, index] { SwitchEditChange(index); });
+        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this,
+                [this, index] { SwitchEditChange(index); });
     }
     connect(LoadButton, &QPushButton::clicked, this, &TMainForm::LoadButtonClick);
     connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
@@ -98,16 +110,42 @@ void TMainForm::createControls() {
 
     // Tab: the keypad, its test button, the button column, the serial settings, the messages, the memo.
     std::vector<QWidget*> order = GroupBox1->tabOrder();
-    for (QWidget* w : {static_cast<QWidget*>(GroupBox1->TestkeypadButton), static_cast<QWidget*>(LoadButton),
-                       static_cast<QWidget*>(SaveButton), static_cast<QWidget*>(WriteButton),
-                       static_cast<QWidget*>(ReadButton), static_cast<QWidget*>(HelpButton),
-                       static_cast<QWidget*>(ExitButton)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(GroupBox1->TestkeypadButton), static_cast<QWidget*>(LoadButton),
+          static_cast<QWidget*>(SaveButton), static_cast<QWidget*>(WriteButton), static_cast<QWidget*>(ReadButton),
+          static_cast<QWidget*>(HelpButton), static_cast<QWidget*>(ExitButton)})
         order.push_back(w);
     for (QWidget* w : GroupBox3->tabOrder()) order.push_back(w);
     for (QWidget* w : GroupBox2->tabOrder()) order.push_back(w);
     order.push_back(LogMemo);
     for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    createOptions();
     Timer1->start();
+}
+
+void TMainForm::createOptions() {
+    resize(kClientWidth, kClientHeight + kOptionsHeight);
+    VerifyWritesCheckBox =
+        design::Named(new QCheckBox(tr("Verify writes (read back and compare)"), this),
+                      QStringLiteral("VerifyWritesCheckBox"), QRect(kMargin, kClientHeight, 260, 22));
+    ReadMessagesCheckBox =
+        design::Named(new QCheckBox(tr("Read messages too (firmware that serves them)"), this),
+                      QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));
+    const QSettings remembered = Remembered();
+    VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false).toBool());
+    ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false).toBool());
+    const auto apply = [this] {
+        operations_.options.verifyWrites = VerifyWritesCheckBox->isChecked();
+        operations_.options.readMessages = ReadMessagesCheckBox->isChecked();
+        QSettings settings = Remembered();
+        settings.setValue(QStringLiteral("verifyWrites"), operations_.options.verifyWrites);
+        settings.setValue(QStringLiteral("readMessages"), operations_.options.readMessages);
+    };
+    apply();
+    connect(VerifyWritesCheckBox, &QCheckBox::toggled, this, apply);
+    connect(ReadMessagesCheckBox, &QCheckBox::toggled, this, apply);
+    setTabOrder(LogMemo, VerifyWritesCheckBox);
+    setTabOrder(VerifyWritesCheckBox, ReadMessagesCheckBox);
 }
 
 void TMainForm::FormCreate() {
@@ -304,6 +342,42 @@ void TMainForm::showKey(int legendIndex) {
 
 void TMainForm::setTestButtonCaption(const std::u16string& caption) {
     GroupBox1->TestkeypadButton->setText(QString::fromStdU16String(caption));
+}
+
+void TMainForm::showReadBack(const DeviceImage& device) {
+    lastRead_ = device;
+    KeypadConfig shown = store_.Config;  // the record itself is not packed by a read
+    PackConfig(*this, shown);
+    if (!readBack_) {
+        readBack_ = new ReadBackWindow(this);
+        connect(readBack_, &ReadBackWindow::takeOverRequested, this, &TMainForm::TakeOverDeviceValues);
+    }
+    readBack_->show(CompareWithDevice(shown, device));
+}
+
+void TMainForm::TakeOverDeviceValues() {
+    PackConfig(*this, store_.Config);
+    if (store_.ConfigChanged()) {
+        switch (sink_->askYesNoCancel(kDataChangedText)) {
+            case Answer::Cancel:
+                return;
+            case Answer::Yes:
+                if (!SaveDataFile(store_, *this, *sink_, *chooser_, files_)) return;
+                break;
+            case Answer::No:
+                break;
+        }
+    }
+    const std::vector<char> kept = qb::TakeOverDeviceValues(lastRead_, store_.Config);
+    UnpackConfig(store_.Config, *this);
+    if (readBack_) readBack_->close();
+    if (!kept.empty()) {
+        std::u16string keys;
+        for (char key : kept) keys += (keys.empty() ? u"" : u", ") + std::u16string(1, char16_t(key));
+        sink_->showInformation(u"The device's messages for keys " + keys +
+                               u" are longer than 63 characters when written with escapes;\r\nthe window keeps "
+                               u"its own messages for them.");
+    }
 }
 
 void TMainForm::setBusy(bool busy) {

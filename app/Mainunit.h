@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -19,6 +20,7 @@
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -28,6 +30,7 @@ namespace qb {
 
 class KeypadGroup;
 class MessagesGroup;
+class ReadBackWindow;
 class SerialSettingsGroup;
 class Transport;
 
@@ -75,6 +78,7 @@ public:
     void showKey(int legendIndex) override;
     void setTestButtonCaption(const std::u16string& caption) override;
     void setBusy(bool busy) override;
+    void showReadBack(const DeviceImage& device) override;
 
 public slots:
     void LoadButtonClick();
@@ -85,6 +89,8 @@ public slots:
     void HelpButtonClick();
     void ExitButtonClick();
     void Timer1Timer();
+    // The device's values, as the last read brought them, into the window; with unsaved edits it asks first.
+    void TakeOverDeviceValues();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,6 +105,7 @@ private:
     // The change handler of every legend edit: the key's message label shows the legend's whole text.
     void SwitchEditChange(int legendIndex);
     QRadioButton* radio(RadioButton button) const;
+    void createOptions();
 
     // Controls.
     KeypadGroup* GroupBox1 = nullptr;  // "Define Keypad"
@@ -112,6 +119,11 @@ private:
     MessagesGroup* GroupBox2 = nullptr;        // "Serial Port Messages"
     QPlainTextEdit* LogMemo = nullptr;
     QTimer* Timer1 = nullptr;
+    // Below the designed area: the choices beyond the documented operations, remembered between runs.
+    QCheckBox* VerifyWritesCheckBox = nullptr;
+    QCheckBox* ReadMessagesCheckBox = nullptr;
+    QPointer<ReadBackWindow> readBack_;
+    DeviceImage lastRead_;
 
     // Help viewer state.
     QString HelpFilePath;

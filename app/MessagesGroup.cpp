@@ -33,8 +33,9 @@ MessagesGroup::MessagesGroup(QWidget* parent) : QGroupBox(tr("Serial Port Messag
         OutStringLabels[key.legendIndex] = label;
     }
     for (const KeyInfo& key : kKeys) {
-        auto* edit = Named(new QLineEdit(KeyName(key), this), QStringLiteral("OutStringEdit") + QLatin1String(key.suffix),
-                           QRect(CellOrigin(key) + QPoint(kLabelW + 4, 0), QSize(kEditW, 22)));
+        auto* edit =
+            Named(new QLineEdit(KeyName(key), this), QStringLiteral("OutStringEdit") + QLatin1String(key.suffix),
+                  QRect(CellOrigin(key) + QPoint(kLabelW + 4, 0), QSize(kEditW, 22)));
         edit->setMaxLength(static_cast<int>(kMaxMessageBytes));
         edit->setAccessibleName(QStringLiteral("Message of key %1").arg(KeyName(key)));
         OutStringEdits[key.legendIndex] = edit;

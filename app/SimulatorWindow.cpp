@@ -30,7 +30,8 @@ SimulatorWindow::SimulatorWindow(SimulatedDevice& device, QWidget* parent) : QWi
     for (const KeyInfo& key : kKeys) {
         auto* button = new QPushButton(QString(QChar(key.legend)), padBox);
         button->setObjectName(QStringLiteral("SimKey%1").arg(QLatin1String(key.suffix)));
-        button->setAccessibleName(tr("Simulated key %1, row %2, column %3").arg(QChar(key.legend)).arg(key.row).arg(key.column));
+        button->setAccessibleName(
+            tr("Simulated key %1, row %2, column %3").arg(QChar(key.legend)).arg(key.row).arg(key.column));
         button->setFixedSize(40, 32);
         grid->addWidget(button, key.row - 1, key.column - 1);
         pad_.at(key.keyNumber - 1) = button;

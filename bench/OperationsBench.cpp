@@ -20,12 +20,12 @@
 #include "app/QtDispatcher.h"
 #include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
+#include "config/MemoryConfigView.h"
 #include "device/DeviceLink.h"
 #include "device/QueueDispatcher.h"
-#include "simulator/SimulatedDevice.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
-#include "config/MemoryConfigView.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace {
 
@@ -107,8 +107,7 @@ double Percentile(std::vector<double> values, double p) {
 
 // One operation: click, then run window-thread work until it completes. Returns its duration.
 double RunOperation(const std::function<void()>& click, const std::function<void()>& pumpOnce, QuietUi& ui,
-                    TimedTransport& transport, std::chrono::nanoseconds delay, std::size_t reports,
-                    Figures& figures) {
+                    TimedTransport& transport, std::chrono::nanoseconds delay, std::size_t reports, Figures& figures) {
     transport.clear();
     const int before = ui.completions;
     const auto start = Clock::now();
@@ -151,8 +150,7 @@ Figures Measure(qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnc
     for (int round = 0; round < rounds + 2; ++round) {
         Figures scratch;
         Figures& into = round < 2 ? scratch : figures;  // the first rounds connect and warm up
-        into.writeMs.push_back(
-            RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 37, into));
+        into.writeMs.push_back(RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 37, into));
         into.readMs.push_back(RunOperation([&] { ops.ReadButtonClick(); }, pumpOnce, ui, transport, delay, 3, into));
     }
     link.Stop();
@@ -161,12 +159,13 @@ Figures Measure(qb::Dispatcher& dispatcher, const std::function<void()>& pumpOnc
 
 void Report(const char* handOff, std::chrono::nanoseconds delay, const Figures& f) {
     const double delayMs = std::chrono::duration<double, std::milli>(delay).count();
-    std::printf("%-6s delay %.0f ms: overhead per exchange median %6.1f us, p90 %6.1f us, max %7.1f us; "
-                "write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms\n",
-                handOff, delayMs, Percentile(f.overheadUs, 0.5), Percentile(f.overheadUs, 0.9),
-                Percentile(f.overheadUs, 1.0), Percentile(f.writeMs, 0.5), 37 * delayMs,
-                delayMs > 0 ? 100.0 * (Percentile(f.writeMs, 0.5) - 37 * delayMs) / (37 * delayMs) : 0.0,
-                Percentile(f.readMs, 0.5));
+    std::printf(
+        "%-6s delay %.0f ms: overhead per exchange median %6.1f us, p90 %6.1f us, max %7.1f us; "
+        "write median %6.2f ms (ideal %5.1f ms, +%.1f%%), read median %5.2f ms\n",
+        handOff, delayMs, Percentile(f.overheadUs, 0.5), Percentile(f.overheadUs, 0.9), Percentile(f.overheadUs, 1.0),
+        Percentile(f.writeMs, 0.5), 37 * delayMs,
+        delayMs > 0 ? 100.0 * (Percentile(f.writeMs, 0.5) - 37 * delayMs) / (37 * delayMs) : 0.0,
+        Percentile(f.readMs, 0.5));
 }
 
 }  // namespace
@@ -178,12 +177,14 @@ int main(int argc, char** argv) {
 
     for (const auto delay : {std::chrono::nanoseconds(0), std::chrono::nanoseconds(1ms)}) {
         qb::QueueDispatcher queue;
-        Report("queue", delay, Measure(queue, [&] { queue.runOne(100ms); }, delay, rounds));
+        Report("queue", delay,
+               Measure(
+                   queue, [&] { queue.runOne(100ms); }, delay, rounds));
 
         qb::QtDispatcher qt;
         Report("qt", delay,
-               Measure(qt, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }, delay,
-                       rounds));
+               Measure(
+                   qt, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }, delay, rounds));
     }
     return 0;
 }

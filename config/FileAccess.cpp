@@ -5,16 +5,17 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <io.h>
 #include <thread>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace qb {
@@ -139,7 +140,8 @@ bool DiskFileAccess::write(const fs::path& path, const std::vector<std::uint8_t>
 
     if (replacing) {
         // The same owner where we may set it (root saving a user's file), and the same permissions.
-        if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) { /* only root may give a file away */ }
+        if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) { /* only root may give a file away */
+        }
         if (::fchmod(fd.get(), mode) != 0) return discard();
     }
     if (!WriteAll(fd.get(), bytes.data(), bytes.size())) return discard();

@@ -40,8 +40,7 @@ bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, Con
     }
 }
 
-bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser,
-                  FileAccess& files) {
+bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {
     // Packed before the dialog, so even a cancelled save leaves the record up to date.
     PackConfig(view, store.Config);
     const std::vector<std::uint8_t> bytes = EncodeDataFile(store.Config);

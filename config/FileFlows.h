@@ -31,8 +31,7 @@ bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChoo
 bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, UserSink& sink,
                       FileAccess& files);
 // Pack the view, choose, write, mark saved. True only if the file was written whole.
-bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser,
-                  FileAccess& files);
+bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);
 
 // The window's close question. True if the window may close: unchanged, No, or Yes followed by a
 // successful save. Cancel, and Yes with a cancelled or failed save, keep it open.

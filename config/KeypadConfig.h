@@ -33,8 +33,12 @@ inline constexpr std::array<const char*, 7> kBaudRates{"1200", "2400", "4800", "
 inline constexpr std::uint8_t kDefaultBaudCode = 4;  // 19200
 
 // Slot `k` (0..15, column-major) of a message block.
-inline std::uint8_t* Slot(MessageBlock& block, std::size_t k) { return block.data() + k * kSlotSize; }
-inline const std::uint8_t* Slot(const MessageBlock& block, std::size_t k) { return block.data() + k * kSlotSize; }
+inline std::uint8_t* Slot(MessageBlock& block, std::size_t k) {
+    return block.data() + k * kSlotSize;
+}
+inline const std::uint8_t* Slot(const MessageBlock& block, std::size_t k) {
+    return block.data() + k * kSlotSize;
+}
 
 struct KeypadConfig {
     SettingsBlock Settings{};

@@ -32,10 +32,17 @@ std::vector<SettingLine> DescribeSettings(const SettingsBlock& s) {
     return {
         {"Column lines", Numbers(s, kColumnLinesOffset)},
         {"Row lines", Numbers(s, kRowLinesOffset)},
-        {"Baud rate", baud < int(kBaudRates.size()) ? kBaudRates[baud] : baud == 255 ? "none" : Unknown(baud)},
-        {"Parity", parity == 0 ? "none" : parity == 1 ? "even" : parity == 2 ? "odd" : Unknown(parity)},
+        {"Baud rate", baud < int(kBaudRates.size()) ? kBaudRates[baud]
+                      : baud == 255                 ? "none"
+                                                    : Unknown(baud)},
+        {"Parity", parity == 0   ? "none"
+                   : parity == 1 ? "even"
+                   : parity == 2 ? "odd"
+                                 : Unknown(parity)},
         // Any value but 2 means one stop bit to the window; the number itself shows what the record holds.
-        {"Stop bits", s[kStopBitsOffset] == 2 ? "2" : s[kStopBitsOffset] == 1 ? "1" : Unknown(s[kStopBitsOffset])},
+        {"Stop bits", s[kStopBitsOffset] == 2   ? "2"
+                      : s[kStopBitsOffset] == 1 ? "1"
+                                                : Unknown(s[kStopBitsOffset])},
         {"Legends", legends},
     };
 }

@@ -20,6 +20,11 @@ std::string LowerAscii(std::string_view text) {
 
 }  // namespace
 
+bool MatchesRevision(const HidInterfaceInfo& info, std::string_view idSubstring) {
+    return !info.hardwareIds.empty() &&
+           LowerAscii(info.hardwareIds.front()).find(LowerAscii(idSubstring)) != std::string::npos;
+}
+
 DeviceLink::DeviceLink(Transport& transport, Dispatcher& dispatcher)
     : transport_(transport), dispatcher_(dispatcher), self_(std::make_shared<DeviceLink*>(this)) {}
 
@@ -58,10 +63,8 @@ void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfa
     closeLostConnection();
     if (DeviceOpen.load()) return;
 
-    const std::string wanted = LowerAscii(idSubstring);
     for (const HidInterfaceInfo& info : transport_.enumerate()) {
-        const std::string firstId = info.hardwareIds.empty() ? std::string() : LowerAscii(info.hardwareIds.front());
-        if (firstId.find(wanted) == std::string::npos) continue;
+        if (!MatchesRevision(info, idSubstring)) continue;
 
         // The first match ends the search, whether or not it can be opened.
         OpenResult writeHandle = transport_.open(info.path);

@@ -28,6 +28,9 @@ struct SearchResult {
     std::vector<HidInterfaceInfo> refused;  // matching interfaces whose open was refused for want of access
 };
 
+// Whether the interface's first hardware id contains `idSubstring`, letter case aside.
+bool MatchesRevision(const HidInterfaceInfo& info, std::string_view idSubstring);
+
 // Lives on the window's thread: every member except the reader's own work is called there.
 class DeviceLink {
 public:

@@ -6,8 +6,8 @@
 #include <set>
 
 #if !defined(_WIN32)
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 #include "config/Text.h"

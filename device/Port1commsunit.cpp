@@ -46,8 +46,7 @@ constexpr std::chrono::milliseconds kClosedPause{10};
 }  // namespace
 
 Port1Comms::Port1Comms(HidHandle& readHandle, std::atomic<bool>& deviceOpen, HidReport& inReport,
-                       Dispatcher& dispatcher, std::function<void()> reportReceived,
-                       std::function<void()> deviceGone)
+                       Dispatcher& dispatcher, std::function<void()> reportReceived, std::function<void()> deviceGone)
     : readHandle_(readHandle),
       DeviceOpen(deviceOpen),
       InReport(inReport),

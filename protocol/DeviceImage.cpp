@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/Codepage.h"
 #include "config/KeyTable.h"
 #include "config/SettingsText.h"
+#include "config/Text.h"
 
 namespace qb {
 
@@ -73,6 +75,52 @@ std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceI
         }
     }
     return differences;
+}
+
+Comparison CompareWithDevice(const KeypadConfig& window, const DeviceImage& device) {
+    Comparison result;
+    if (device.blocksRead == 0) return result;
+    const std::vector<SettingLine> ours = DescribeSettings(window.Settings);
+    const std::vector<SettingLine> theirs = DescribeSettings(SettingsOf(device.blocks[0]));
+    for (std::size_t i = 0; i < ours.size(); ++i)
+        result.rows.push_back({ours[i].name, ours[i].value, theirs[i].value, ours[i].value != theirs[i].value});
+
+    result.messagesRead = device.blocksRead == kBlockCount;
+    if (!result.messagesRead) return result;
+    const MessageReadBack read = DecodeMessageBlocks(device);
+    if (!read.messages) {
+        result.messagesProblem = read.problem;
+        return result;
+    }
+    for (const KeyInfo& key : kKeys) {
+        const std::uint8_t* typed = Slot(window.Messages, static_cast<std::size_t>(key.slot));
+        std::array<std::uint8_t, kSlotSize> translated{};
+        const bool valid = DecodeMessageEscapes(typed, translated.data());
+        const std::string& held = (*read.messages)[key.slot];
+        const bool same = valid && std::string(reinterpret_cast<const char*>(translated.data())) == held;
+        result.rows.push_back(
+            {"Message " + std::string(1, key.legend), ToUtf8(FromAnsi(SlotText(typed))), DescribeMessage(held), !same});
+    }
+    return result;
+}
+
+std::vector<char> TakeOverDeviceValues(const DeviceImage& device, KeypadConfig& config) {
+    std::vector<char> kept;
+    if (device.blocksRead == 0) return kept;
+    config.Settings = SettingsOf(device.blocks[0]);
+    const MessageReadBack read = DecodeMessageBlocks(device);
+    if (!read.messages) return kept;
+    for (const KeyInfo& key : kKeys) {
+        const std::string text = ToAnsi(ShowBytes((*read.messages)[key.slot]));
+        if (text.size() > kMaxMessageBytes) {
+            kept.push_back(key.legend);
+            continue;
+        }
+        std::uint8_t* slot = Slot(config.Messages, static_cast<std::size_t>(key.slot));
+        std::copy(text.begin(), text.end(), slot);
+        slot[text.size()] = 0;
+    }
+    return kept;
 }
 
 MessageReadBack DecodeMessageBlocks(const DeviceImage& image) {

@@ -40,4 +40,26 @@ struct MessageReadBack {
 };
 MessageReadBack DecodeMessageBlocks(const DeviceImage& image);
 
+// The window's configuration beside the device's, one row per setting and, when the device's messages were read
+// and decode, one per key (in the window's key order), in UTF-8. A message row shows the window's text as typed
+// and the device's bytes in the tool's notation; they differ when the window's text, translated, is not what the
+// device holds.
+struct ComparisonRow {
+    std::string name;
+    std::string window;
+    std::string device;
+    bool differs = false;
+};
+struct Comparison {
+    std::vector<ComparisonRow> rows;
+    bool messagesRead = false;    // blocks 1..16 were read
+    std::string messagesProblem;  // why they cannot be shown, when they were read but do not decode
+};
+Comparison CompareWithDevice(const KeypadConfig& window, const DeviceImage& device);
+
+// The device's values as the window would hold them: the settings, and each message in the tool's notation where
+// the device's messages were read and decode. A message whose notation does not fit a slot (63 bytes) keeps the
+// window's text; the keys affected are returned.
+std::vector<char> TakeOverDeviceValues(const DeviceImage& device, KeypadConfig& config);
+
 }  // namespace qb

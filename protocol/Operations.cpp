@@ -29,8 +29,8 @@ constexpr std::uint8_t kLastBlock = kBlockCount - 1;
 std::u16string NoAccessText(const SearchResult& found) {
     std::u16string text = kCannotFindText;
     for (const HidInterfaceInfo& info : found.refused)
-        text += u"\r\nA VELMORA Quillanterbrooke is attached at " + Ascii(info.path) +
-                u", but this user may not open it.";
+        text +=
+            u"\r\nA VELMORA Quillanterbrooke is attached at " + Ascii(info.path) + u", but this user may not open it.";
 #if defined(__linux__)
     const std::u16string rule = Ascii(kUdevRuleName);
     text += u"\r\nLet this user open it with the tool's udev rule (packaging/" + rule +
@@ -115,10 +115,17 @@ void DeviceOperations::runPendingStart() {
     OperationStep = osIdle;  // the operation that owed the answer is given up
     lateTicks_ = 0;
     switch (kind) {
-        case PendingStart::Write: WriteButtonClick(); break;
-        case PendingStart::Read: ReadButtonClick(); break;
-        case PendingStart::Test: TestkeypadButtonClick(); break;
-        case PendingStart::None: break;
+        case PendingStart::Write:
+            WriteButtonClick();
+            break;
+        case PendingStart::Read:
+            ReadButtonClick();
+            break;
+        case PendingStart::Test:
+            TestkeypadButtonClick();
+            break;
+        case PendingStart::None:
+            break;
     }
 }
 

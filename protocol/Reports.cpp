@@ -51,8 +51,7 @@ void BuildBlockRead(HidReport& report, std::uint8_t blockNumber) {
 
 IdentityReply DecodeIdentityReply(const HidReport& report) {
     IdentityReply reply;
-    reply.accepted =
-        report[kIdentityByte] == 0 && report[kIdentityByte + 1] == 1 && report[kIdentityByte + 2] == 3;
+    reply.accepted = report[kIdentityByte] == 0 && report[kIdentityByte + 1] == 1 && report[kIdentityByte + 2] == 3;
     reply.serial = ReadInt32LE(report.data() + kSerialByte);
     const auto first = report.begin() + kVersionByte;
     reply.version.assign(first, std::find(first, report.end(), std::uint8_t{0}));

@@ -27,13 +27,16 @@ DeviceModel::Answer DeviceModel::answer(const HidReport& report) {
             if (blockNumber < kBlockCount) {
                 const std::size_t half = command == kCmdFirstHalf ? 0 : kBlockHalfSize;
                 std::copy_n(report.begin() + kBlockDataByte, kBlockHalfSize, blocks[blockNumber].begin() + half);
+                if (storeFault && storeFault->block == blockNumber && storeFault->offset - half < kBlockHalfSize)
+                    blocks[blockNumber][storeFault->offset] ^= 0x5A;
             }
             break;
         case kCmdReadFirstHalf:
         case kCmdReadSecondHalf:
             if (blockNumber < kBlockCount) {
                 const std::size_t half = command == kCmdReadFirstHalf ? 0 : kBlockHalfSize;
-                std::copy_n(blocks[blockNumber].begin() + half, kBlockHalfSize, out.begin() + kAt);
+                const BlockImage& block = blocks[servesMessageBlocks ? blockNumber : 0];
+                std::copy_n(block.begin() + half, kBlockHalfSize, out.begin() + kAt);
             }
             break;
         case kCmdKeyPoll:

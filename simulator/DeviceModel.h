@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/DeviceIds.h"
@@ -29,6 +30,15 @@ public:
     std::string version = "1.00";  // cut at 55 bytes in the answer
     std::uint8_t keyDown = 0;      // 0 none, 1..16 the key's number
     std::array<BlockImage, kBlockCount> blocks{};
+
+    // A fault: the device stores a wrong value at this byte of this block whenever a write brings it.
+    struct StoreFault {
+        std::size_t block = 0;
+        std::size_t offset = 0;
+    };
+    std::optional<StoreFault> storeFault;
+    // Firmware that serves only the settings block answers a read of any block with block 0.
+    bool servesMessageBlocks = true;
 };
 
 }  // namespace qb

@@ -259,6 +259,21 @@ void SimulatedDevice::setBlock(std::size_t blockNumber, const Block& bytes) {
     if (blockNumber < kBlockCount) core_->model.blocks[blockNumber] = bytes;
 }
 
+void SimulatedDevice::setStoreFault(std::size_t blockNumber, std::size_t offset) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->model.storeFault = DeviceModel::StoreFault{blockNumber, offset};
+}
+
+void SimulatedDevice::clearStoreFault() {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->model.storeFault.reset();
+}
+
+void SimulatedDevice::setServesMessageBlocks(bool serves) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->model.servesMessageBlocks = serves;
+}
+
 void SimulatedDevice::setSerialString(std::string serial) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->serialString = std::move(serial);

@@ -60,6 +60,11 @@ public:
     void setSerialString(std::string serial);             // the USB serial number string; empty for none
     void setKeyDown(int keyNumber);                       // key reply byte 2: 0 none, 1..16 (stored as a byte)
     void setBlock(std::size_t blockNumber, const Block& bytes);
+    // From now on the device stores a wrong value at byte `offset` of block `blockNumber` when it is written.
+    void setStoreFault(std::size_t blockNumber, std::size_t offset);
+    void clearStoreFault();
+    // Firmware that serves only the settings block: a read of any block gives block 0.
+    void setServesMessageBlocks(bool serves);
 
     // Time. The answer delays run on the steady clock, or, once useManualClock() was called, on a clock that
     // moves only when advanceClock() moves it: tests then decide when an answer becomes readable.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include <QStandardPaths>
 #include <QThread>
 
 #include "AppTestSupport.h"
@@ -55,6 +56,7 @@ QB_APP_TEST(AppPartsTest)
 int main(int argc, char** argv) {
     qb::Application app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QStandardPaths::setTestModeEnabled(true);  // remembered choices go to a test folder, not the user's
     const bool one = argc > 1 && testClasses().count(argv[1]);
     int failed = 0;
     for (const auto& [name, run] : testClasses())

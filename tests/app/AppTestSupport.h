@@ -20,8 +20,8 @@
 #include "FakeSink.h"
 #include "app/Mainunit.h"
 #include "config/KeyTable.h"
-#include "simulator/SimulatedDevice.h"
 #include "device/Transport.h"
+#include "simulator/SimulatedDevice.h"
 
 namespace qb::test {
 

@@ -5,33 +5,39 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "app/Cli.h"
+#include "app/CliSession.h"
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/KeyTable.h"
 #include "simulator/SimulatedDevice.h"
+#include "tests/device/DeviceTestSupport.h"
 
 namespace qb {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 struct Cli : ::testing::Test {
     void SetUp() override { fs::create_directories(folder); }
     void TearDown() override { fs::remove_all(folder); }
 
-    int run(std::vector<std::string> args) {
+    int run(std::vector<std::string> args, Transport* transport = nullptr) {
         out.str({});
         err.str({});
-        return RunCli(args, device, out, err);
+        return RunCli(args, transport ? *transport : device, out, err, &interrupted);
     }
     // A data file holding the default settings, `message` for key 5 and no other text.
-    std::string fileWithKey5(const std::string& message) {
+    std::string fileWithKey5(const std::string& message, std::int32_t version = 1) {
         KeypadConfig config{kDefaultSettings, {}};
         std::copy(message.begin(), message.end(), config.Messages.begin() + kKeys[5].slot * kSlotSize);
+        std::vector<std::uint8_t> bytes = EncodeDataFile(config);
+        bytes[0] = static_cast<std::uint8_t>(version);
         const std::string path = (folder / "keys.dat").string();
-        EXPECT_TRUE(DiskFileAccess().write(path, EncodeDataFile(config)));
+        EXPECT_TRUE(DiskFileAccess().write(path, bytes));
         return path;
     }
 
@@ -41,9 +47,10 @@ struct Cli : ::testing::Test {
     SimulatedDevice device;
     std::ostringstream out;
     std::ostringstream err;
+    std::atomic<bool> interrupted{false};
 };
 
-TEST_F(Cli, NewWritesTheDefaultFileAndShowPrintsIt) {
+TEST_F(Cli, NewWritesTheDefaultFileAndShowPrintsItWithControlBytesEscaped) {
     const std::string path = (folder / "default.dat").string();
     ASSERT_EQ(run({"new", path}), 0);
     EXPECT_EQ(DiskFileAccess().read(path, 4096), DiskFileAccess().read(QB_GOLDEN_FILE, 4096));
@@ -53,27 +60,18 @@ TEST_F(Cli, NewWritesTheDefaultFileAndShowPrintsIt) {
               std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("Message *: *\n"), std::string::npos) << out.str();
+    // A foreign file's raw control bytes never reach the terminal.
+    ASSERT_EQ(run({"show", fileWithKey5("A\r\n\x1b\\z")}), 0);
+    EXPECT_NE(out.str().find("Message 5: A\\0D\\0A\\1B\\\\z\n"), std::string::npos) << out.str();
 }
 
-TEST_F(Cli, FilesThatCannotBeUsedFail) {
+TEST_F(Cli, FailuresSayWhatFailedLineByLine) {
     EXPECT_EQ(run({"show", (folder / "missing.dat").string()}), 1);
     EXPECT_EQ(err.str(), "Error Opening File.\n");
-    const std::string junk = (folder / "junk.dat").string();
-    std::ofstream(junk) << "not a data file";
-    EXPECT_EQ(run({"write", junk}), 1);
-    EXPECT_EQ(err.str(), "Incompatible data file.\n");
+    EXPECT_EQ(run({"write", fileWithKey5("ok", 2)}), 1);
+    EXPECT_EQ(err.str(), "The file uses a later data format.\nCannot load\n");
     EXPECT_EQ(run({"new", (folder / "no-such-folder" / "x.dat").string()}), 1);
     EXPECT_EQ(err.str(), "Error Saving File.\n");
-}
-
-TEST_F(Cli, WriteSendsTheFileToTheDevice) {
-    ASSERT_EQ(run({"write", fileWithKey5("Hi\\0D\\0A")}), 0) << err.str();
-    EXPECT_EQ(out.str(), "Appware Version:1.00\nSerial Number: 1\nDownload Complete\n");
-    const SimulatedDevice::Block block = device.block(kKeys[5].slot + 1);
-    EXPECT_EQ(std::string(block.begin(), block.begin() + 5), std::string("Hi\r\n\0", 5));
-}
-
-TEST_F(Cli, WriteFailuresEndWithStatusOne) {
     EXPECT_EQ(run({"write", fileWithKey5("ab\\G1")}), 1);
     EXPECT_EQ(err.str(), "Error on Message:\nab\\G1\n");
     const std::string good = fileWithKey5("ok");
@@ -86,27 +84,196 @@ TEST_F(Cli, WriteFailuresEndWithStatusOne) {
     EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\n");
 }
 
-TEST_F(Cli, ReadPrintsTheDevicesSettings) {
-    device.setBlock(0, {0x55, 8,   7,   6,   5,   4,   3,   2,   1,   'a', 'b', 'c', 'd', 'e',
-                        'f',  'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 6,   2,   2});
-    ASSERT_EQ(run({"read"}), 0) << err.str();
-    EXPECT_NE(out.str().find("Read Complete\nColumn lines: 8 7 6 5\nRow lines: 4 3 2 1\nBaud rate: 57600\n"
-                             "Parity: odd\nStop bits: 2\nLegends: a b c d e f g h i j k l m n o p\n"),
-              std::string::npos)
-        << out.str();
+TEST_F(Cli, BadUsageExitsWithStatusTwo) {
+    const std::string file = fileWithKey5("x");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"frobnicate"},
+                                                 {"write"},
+                                                 {"write", file, file},
+                                                 {"write", file, "--bogus"},
+                                                 {"show"},
+                                                 {"new", "a", "b"},
+                                                 {"read", "x"},
+                                                 {"list", "x"},
+                                                 {"keys", "1", "2"},
+                                                 {"keys", "soon"},
+                                                 {"keys", "0"},
+                                                 {"keys", ""},
+                                                 {"keys", "-1"},
+                                                 {"keys", "86401"},
+                                                 {"program", file},
+                                                 {"program", "--each"}}) {
+        EXPECT_EQ(run(args), 2) << ::testing::PrintToString(args);
+        EXPECT_FALSE(err.str().empty());
+    }
+    EXPECT_EQ(device.receivedCount(), 0u);
 }
 
-TEST_F(Cli, KeysPrintsTheKeyHeldDown) {
+// Everything the tool writes must reach its reader: an output that fails is a failure.
+TEST_F(Cli, AnOutputThatCannotBeWrittenFails) {
+    std::ostringstream broken;
+    broken.setstate(std::ios::badbit);
+    EXPECT_EQ(RunCli({"show", fileWithKey5("x")}, device, broken, err), 1);
+    EXPECT_EQ(err.str(), "Cannot write the output.\n");
+}
+
+TEST_F(Cli, WriteVerifiesWhatTheDeviceHolds) {
+    ASSERT_EQ(run({"write", fileWithKey5("Hi\\0D\\0A")}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Appware Version:1.00\nSerial Number: 1\nDownload Complete\nDownload verified\n");
+    const SimulatedDevice::Block block = device.block(kKeys[5].slot + 1);
+    EXPECT_EQ(std::string(block.begin(), block.begin() + 5), std::string("Hi\r\n\0", 5));
+
+    device.setStoreFault(0, 1 + kBaudCodeOffset);  // the device keeps a wrong baud rate
+    EXPECT_EQ(run({"write", fileWithKey5("Hi")}), 1);
+    EXPECT_EQ(err.str(),
+              "Download not verified: the device holds something else\n"
+              "Baud rate: wrote 19200, the device holds unknown (94)\n");
+    device.clearStoreFault();
+    device.setStoreFault(kKeys[5].slot + 1, 1);  // key 5's message
+    EXPECT_EQ(run({"write", fileWithKey5("Hi"), "--no-verify"}), 0);
+    EXPECT_EQ(run({"write", fileWithKey5("Hi")}), 0) << "without --all only the settings are compared";
+    EXPECT_EQ(run({"write", fileWithKey5("Hi"), "--all"}), 1);
+    EXPECT_NE(err.str().find("\nMessage of key 5 differs\n"), std::string::npos) << err.str();
+}
+
+TEST_F(Cli, ReadPrintsTheSettingsAndWithAllTheMessagesWhereTheFirmwareServesThem) {
+    ASSERT_EQ(run({"write", fileWithKey5("Hi\\0D\\0A")}), 0);
+    ASSERT_EQ(run({"read", "--all"}), 0) << err.str();
+    EXPECT_NE(out.str().find("Read Complete\nColumn lines: 1 2 3 4\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Message 5: Hi\\0D\\0A\nMessage 6: \nMessage B: \n"), std::string::npos) << out.str();
+
+    device.setServesMessageBlocks(false);
+    EXPECT_EQ(run({"read", "--all"}), 1);
+    EXPECT_EQ(out.str().find("Message "), std::string::npos) << "nothing false is shown";
+    EXPECT_NE(err.str().find("cannot be shown"), std::string::npos) << err.str();
+    EXPECT_EQ(run({"read"}), 0);
+}
+
+TEST_F(Cli, KeysReportsTheKeyHeldAndFailsWhenTheDeviceGoes) {
     device.setKeyDown(kKeys[6].keyNumber);
     ASSERT_EQ(run({"keys", "1"}), 0) << err.str();
     EXPECT_NE(out.str().find("Key 6 (row 2, column 3)\n"), std::string::npos) << out.str();
+
+    device.clearReceived();
+    std::thread unplugger([&] {
+        test::WaitUntil([&] { return device.receivedCount() >= 4; });
+        device.unplug();
+    });
+    EXPECT_EQ(run({"keys", "20"}), 1);
+    unplugger.join();
+    EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\nThe device was disconnected.\n");
+
+    device.replug();
+    device.clearReceived();
+    std::thread silencer([&] {
+        test::WaitUntil([&] { return device.receivedCount() >= 2; });
+        device.dropNextAnswers(1000);  // alive, but silent
+    });
+    EXPECT_EQ(run({"keys", "2"}), 1);
+    silencer.join();
+    EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\n");
 }
 
-TEST_F(Cli, BadUsageExitsWithStatusTwo) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"frobnicate"}, {"write"}, {"keys", "soon"}})
-        EXPECT_EQ(run(args), 2) << ::testing::PrintToString(args);
-    EXPECT_NE(err.str().find("Usage: quillanterbrooke-cli"), std::string::npos);
+TEST_F(Cli, ListShowsEachDeviceWithWhetherThisUserMayOpenIt) {
+    SimulatedDevice other("sim:other");
+    other.setRelease(kProgramModeRelease);
+    other.setRefuseOpens(true, OpenFailure::AccessDenied);
+    device.setSerialString("A-17");
+    SimulatedBus bus;
+    bus.add({{}, device.path(), &device});
+    bus.add({{"HID\\VID_1234&PID_0001&REV_0001"}, "sim:mouse", nullptr});
+    bus.add({{}, other.path(), &other});
+    ASSERT_EQ(run({"list"}, &bus), 0);
+    EXPECT_EQ(out.str(),
+              "sim:quillanterbrooke  application (release 0004)  serial A-17  this user may open it\n"
+              "sim:other  program mode (release 0001)  no serial number  this user may not open it\n");
+    device.unplug();
+    other.unplug();
+    EXPECT_EQ(run({"list"}, &bus), 1);
+    EXPECT_EQ(err.str(), "Cannot find VELMORA\n");
+}
+
+// Counts how often the program looks for devices, so the test can wait for it to have looked.
+struct CountingTransport : Transport {
+    explicit CountingTransport(Transport& inner) : inner(inner) {}
+    std::vector<HidInterfaceInfo> enumerate() override {
+        ++enumerations;
+        return inner.enumerate();
+    }
+    OpenResult open(const std::string& path) override { return inner.open(path); }
+    // Until the program has looked `times` more times.
+    bool looked(int times) {
+        const int from = enumerations;
+        return test::WaitUntil([&] { return enumerations >= from + times; });
+    }
+    Transport& inner;
+    std::atomic<int> enumerations{0};
+};
+
+// Three devices plugged in one after another, the second one faulty; Ctrl-C ends the run.
+TEST_F(Cli, ProgramEachWritesEveryDevicePluggedInOnce) {
+    const std::string file = fileWithKey5("x");
+    const std::string log = (folder / "log.csv").string();
+    CountingTransport bus(device);
+    device.unplug();
+    int status = -1;
+    std::thread programmer([&] { status = run({"program", file, "--each", "--log", log}, &bus); });
+    const auto finish = [&] {
+        interrupted = true;
+        programmer.join();
+    };
+    for (int serial = 1; serial <= 3; ++serial) {
+        device.setSerial(serial);
+        if (serial == 2) device.setStoreFault(0, 1);
+        device.replug();
+        // Written and read back (37 + 2 reports), then left plugged in while the program looks again and again.
+        if (!test::WaitUntil([&] { return device.receivedCount() >= 39; }) || !bus.looked(3)) {
+            finish();
+            FAIL() << "device " << serial << ": " << out.str() << err.str();
+        }
+        EXPECT_EQ(device.receivedCount(), 39u) << "written twice";
+        device.unplug();
+        bus.looked(2);  // it has seen the device go
+        device.clearReceived();
+        device.clearStoreFault();
+    }
+    finish();
+    EXPECT_EQ(status, 1);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("serial 1  version 1.00  PASS\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("serial 2  version 1.00  FAIL  Download not verified"), std::string::npos) << text;
+    EXPECT_NE(text.find("serial 3  version 1.00  PASS\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n2 passed, 1 failed\n"), std::string::npos) << text;
+    std::ifstream csv(log);
+    std::string header, line;
+    std::getline(csv, header);
+    EXPECT_EQ(header, "time,serial,version,result,detail");
+    int rows = 0;
+    while (std::getline(csv, line)) ++rows;
+    EXPECT_EQ(rows, 3);
+}
+
+// A process paused while an answer waits must not time it out when it goes on: waiting answers come first and
+// missed ticks are not made up in a burst.
+TEST(CliSessionLoop, APauseDoesNotTimeOutAnAnswerThatIsAlreadyThere) {
+    SimulatedDevice device;
+    std::ostringstream out, err;
+    CliSession session(device, out, err);
+    auto offset = CliSession::Clock::duration::zero();
+    std::size_t pauses = 0;
+    session.now = [&] {
+        // Each time a report has gone out, the process stands still for ten seconds while its answer comes.
+        if (device.receivedCount() > pauses) {
+            offset += 10s;
+            ++pauses;
+        }
+        return CliSession::Clock::now() + offset;
+    };
+    session.ops.WriteButtonClick();
+    session.run([&] { return session.ui.completions > 0; }, 600s);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(session.ui.completions, 1);
+    EXPECT_EQ(pauses, 37u);
 }
 
 }  // namespace

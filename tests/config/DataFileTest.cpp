@@ -127,8 +127,10 @@ TEST(LoadDataFile, CancelledRefusedOrUnreadableFilesChangeNothing) {
     ScratchFolder folder;
     WriteFile(folder / "short.dat", Golden(1, 700));
     std::vector<std::pair<std::optional<Path>, std::u16string>> cases = {
-        {std::nullopt, u""},           {folder / "short.dat", kIncompatible}, {folder / "missing.dat", kOpenError},
-        {folder.path, kOpenError},  // a folder
+        {std::nullopt, u""},
+        {folder / "short.dat", kIncompatible},
+        {folder / "missing.dat", kOpenError},
+        {folder.path, kOpenError},   // a folder
         {"/dev/zero", kOpenError}};  // a device never ends
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo((folder / "pipe.dat").c_str(), 0600), 0);  // would block a reader for ever
@@ -267,7 +269,8 @@ TEST(DiskFileAccess, ReplacesThroughLinksKeepingPermissionsAndEveryOtherFile) {
     EXPECT_TRUE(shared == Bytes(1087, 0x11) || shared == Bytes(1087, 0x22));
 
     std::size_t files = 0;  // no temporary file left behind
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path)) files += entry.is_regular_file() && !entry.is_symlink();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path))
+        files += entry.is_regular_file() && !entry.is_symlink();
     EXPECT_EQ(files, expectedFiles);
 }
 

@@ -62,8 +62,10 @@ TEST(DefaultConfig, DocumentedBytesAndKeyNamesInTheSlotsShownAndSaved) {
     EXPECT_FALSE(store.ConfigChanged());
     EXPECT_EQ(store.Config.Settings, kDocumentedDefaultSettings);
     for (std::size_t k = 0; k < kSlotCount; ++k) {
-        EXPECT_EQ(Bytes(Slot(store.Config.Messages, k), Slot(store.Config.Messages, k) + 2), (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
-        EXPECT_TRUE(AllAre(Slot(store.Config.Messages, k) + 2, Slot(store.Config.Messages, k) + kSlotSize, 0xAA)) << "slot " << k;
+        EXPECT_EQ(Bytes(Slot(store.Config.Messages, k), Slot(store.Config.Messages, k) + 2),
+                  (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
+        EXPECT_TRUE(AllAre(Slot(store.Config.Messages, k) + 2, Slot(store.Config.Messages, k) + kSlotSize, 0xAA))
+            << "slot " << k;
     }
 }
 

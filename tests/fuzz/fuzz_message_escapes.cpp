@@ -76,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(store.TranslateMessages(sink) == ok);
     if (ok) {
         FUZZ_CHECK(sink.shown.empty());
-        FUZZ_CHECK(std::memcmp(qb::Slot(store.DeviceMessages, qb::kSlotCount - 1), out.get(), expected->size() + 1) == 0);
+        FUZZ_CHECK(std::memcmp(qb::Slot(store.DeviceMessages, qb::kSlotCount - 1), out.get(), expected->size() + 1) ==
+                   0);
     } else {
         FUZZ_CHECK(sink.errors() == std::vector{u"Error on Message:\r" + qb::FromAnsi(text)});
     }

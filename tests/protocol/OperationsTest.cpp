@@ -13,9 +13,9 @@
 #include "device/DeviceLink.h"
 #include "device/QueueDispatcher.h"
 #include "device/Trace.h"
-#include "simulator/SimulatedDevice.h"
 #include "protocol/Operations.h"
 #include "protocol/Reports.h"
+#include "simulator/SimulatedDevice.h"
 #include "tests/support/FakeOperationsUi.h"
 #include "tests/support/FakeView.h"
 
@@ -277,7 +277,7 @@ TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnlyWhateverItHolds) {
 TEST(KeypadTest, LightsTheKeyByPositionAndNothingForOtherNumbers) {
     Rig rig;
     rig.view.legends[kKeys[5].legendIndex] = u"x";  // legends do not matter, positions do
-    rig.device.setKeyDown(6);                         // column 2, row 2: the "5" key
+    rig.device.setKeyDown(6);                       // column 2, row 2: the "5" key
     rig.ops.TestkeypadButtonClick();
     EXPECT_EQ(rig.ui.caption, kStopTestCaption);
     ASSERT_TRUE(rig.settle());

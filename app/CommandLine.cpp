@@ -1,4 +1,4 @@
-#include "app/Arguments.h"
+#include "app/CommandLine.h"
 
 #ifdef _WIN32
 #include "config/Win32.h"

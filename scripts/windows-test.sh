@@ -24,7 +24,16 @@ export WINEPREFIX="$PWD/$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="msc
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 || skip "wineserver does not start"
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
-"$wine" wineboot --init >/dev/null 2>&1 || skip "Wine cannot make its prefix (wineboot failed)"
+# Making a new prefix sometimes fails on a busy machine and works when tried again. Its output goes to a file:
+# a pipe would stay open as long as Wine's background processes run.
+booted=""
+for _ in 1 2 3; do
+    if WINEDEBUG= "$wine" wineboot --init >"$build/wineboot.log" 2>&1; then
+        booted=yes
+        break
+    fi
+done
+[ -n "$booted" ] || skip "Wine cannot make its prefix (wineboot failed three times, see $build/wineboot.log)"
 
 # pkg-config looks only in the cross root: the host's hidapi is no library for Windows.
 PKG_CONFIG_LIBDIR=/usr/x86_64-w64-mingw32/lib/pkgconfig cmake -S . -B "$build" -G Ninja \

@@ -199,6 +199,10 @@ void TMainForm::LoadButtonClick() {
     LoadDataFile(store_, *this, *sink_, *chooser_, files_);
 }
 
+bool TMainForm::LoadFile(const QString& path) {
+    return LoadDataFileFrom(std::filesystem::path(path.toStdU16String()), store_, *this, *sink_, files_);
+}
+
 void TMainForm::SaveButtonClick() {
     SaveDataFile(store_, *this, *sink_, *chooser_, files_);
 }
@@ -232,6 +236,12 @@ void TMainForm::SwitchEditChange(int legendIndex) {
 void TMainForm::SetupHelp() {
     const QString folder = programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
     HelpFilePath = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(kHelpFileName)));
+#ifdef QB_INSTALLED_HELP_DIR
+    // Installed, the help file is with the program's other data rather than beside it.
+    const QString installed = QDir::cleanPath(
+        QDir(folder).absoluteFilePath(QStringLiteral(QB_INSTALLED_HELP_DIR "/") + QLatin1String(kHelpFileName)));
+    if (!QFileInfo(HelpFilePath).isFile() && QFileInfo(installed).isFile()) HelpFilePath = installed;
+#endif
     if (!QFileInfo(HelpFilePath).isFile() || !help::LoadHelpViewer()) {
         HelpButton->hide();
         return;

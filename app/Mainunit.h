@@ -55,6 +55,9 @@ public:
     void setUserSink(UserSink* sink) { sink_ = sink ? sink : &qtSink_; }
     void setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : &qtChooser_; }
 
+    // Loads a data file chosen elsewhere (the command line), as Load File does with a chosen one. True if loaded.
+    bool LoadFile(const QString& path);
+
     DeviceLink& link() { return link_; }
     ConfigStore& store() { return store_; }
 

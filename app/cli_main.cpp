@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Cli.h"
 #include "app/TransportFactory.h"
 #include "device/TracingTransport.h"
@@ -21,7 +22,7 @@ extern "C" void Interrupt(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = qb::Utf8Arguments(argc, argv);
     bool simulate = false;
     std::string device;  // with several encoders attached: the one with this path or USB serial number
     std::string tracePath;

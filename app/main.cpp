@@ -3,6 +3,8 @@
 #include <memory>
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QIcon>
 #include <QTimer>
 
 #include "app/Application.h"
@@ -17,6 +19,12 @@ int main(int argc, char** argv) {
     qb::Application app(argc, argv);
     try {
         qb::Application::setApplicationName(QLatin1String(qb::kApplicationTitle));
+        // The menu entry and the running window are one program to the desktop: the same name and icon.
+        qb::Application::setDesktopFileName(QStringLiteral(QB_APP_ID));
+        QIcon icon;
+        for (const QString& size : QDir(QStringLiteral(":/icons")).entryList())
+            icon.addFile(QStringLiteral(":/icons/") + size);
+        qb::Application::setWindowIcon(icon);
 
         QCommandLineParser parser;
         const QCommandLineOption simulate(QStringLiteral("simulate"),
@@ -31,6 +39,8 @@ int main(int argc, char** argv) {
                                        QStringLiteral("Record every report to and from the device in <file>."),
                                        QStringLiteral("file"));
         parser.addOption(trace);
+        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A data file (.dat) to load at start."),
+                                     QStringLiteral("[file]"));
         parser.addHelpOption();
         parser.process(app);
 
@@ -57,6 +67,10 @@ int main(int argc, char** argv) {
             form.addMonitorPort(QString::fromStdString(serialLine.portName()), QStringLiteral("Simulated device"));
         if (parser.isSet(device)) form.chooseDevice(parser.value(device).toStdString());
         form.show();
+        // A file named on the command line (a double-clicked .dat file) loads once the window is up, with the
+        // boxes of Load File if it cannot.
+        if (!parser.positionalArguments().isEmpty())
+            QTimer::singleShot(0, &form, [&] { form.LoadFile(parser.positionalArguments().front()); });
         // With a simulated device, its own small window stands beside the main one.
         std::unique_ptr<qb::SimulatorWindow> simulator;
         if (simulated) {

@@ -3,13 +3,7 @@
 #include <algorithm>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "config/Win32.h"
 
 #include <climits>
 #else

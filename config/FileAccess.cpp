@@ -6,8 +6,11 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,9 +194,14 @@ bool DiskFileAccess::write(const fs::path& path, const std::vector<std::uint8_t>
                          _commit(_fileno(file)) == 0;
     if (std::fclose(file) != 0 || !written) return discard();
     if (exists) fs::permissions(temp, status.permissions(), ec);
-    fs::rename(temp, *target, ec);
-    if (ec) return discard();
-    return true;
+    // Windows refuses to replace a file that someone (a virus scanner, another save) holds open at that moment:
+    // a few more tries before the save counts as failed.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        fs::rename(temp, *target, ec);
+        if (!ec) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return discard();
 }
 
 #endif

@@ -10,13 +10,14 @@ fi
 qt=/usr/include/x86_64-linux-gnu/qt6
 status=0
 for f in config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp app/*.cpp; do
-    # CHMLib and the viewer-less build are not used on Windows; libudev and the virtual device (/dev/uhid) are
-    # Linux's alone.
+    # CHMLib, the viewer-less build and hidapi are not used on Windows; libudev and the virtual device (/dev/uhid)
+    # are Linux's alone.
     case "$f" in
     app/ChmFile.cpp | app/HelpWindow.cpp | app/HelpViewerChm.cpp | app/HelpViewerNone.cpp) continue ;;
-    app/PlatformBusWatcherUdev.cpp | simulator/VirtualDevice.cpp | simulator/virtual_device_main.cpp) continue ;;
+    device/HidapiTransport.cpp | app/PlatformBusWatcherUdev.cpp) continue ;;
+    simulator/VirtualDevice.cpp | simulator/virtual_device_main.cpp) continue ;;
     esac
-    if ! x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. -I/usr/include/hidapi \
+    if ! x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" -isystem "$qt/QtSerialPort" "$f"; then
         echo "FAILED: $f" >&2
         status=1

@@ -13,6 +13,11 @@ packages=(
     xvfb xauth x11-apps x11-utils imagemagick
     qemu-system-x86 busybox-static cpio
     fonts-dejavu-core
+    # The Debian package and its checks (scripts/package-test.sh), the Windows build under Wine
+    # (scripts/windows-test.sh), the desktop screenshot (scripts/screenshot-desktop.sh).
+    file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl man-db
+    g++-mingw-w64-x86-64-posix googletest wine64
+    icewm xdotool
 )
 
 missing=()

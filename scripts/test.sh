@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and runs every test: the plain build, the guest test (the real HID path in a
-# qemu guest), an ASan+UBSan build, a TSan build of the threaded device tests, and a bounded run of each fuzzer
-# when clang is present.
+# qemu guest), the Debian package, an ASan+UBSan build, a TSan build of the threaded device tests, the Windows
+# cross build under Wine, and a bounded run of each fuzzer when clang is present. A stage that cannot run here says
+# why and counts as skipped, never as passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,18 +10,26 @@ bash scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 total=0
 skipped=0
-# Runs ctest with the given arguments and adds the number of tests it ran to the total.
-run_ctest() {
+# Runs a command and adds what it passed to the total: the count of ctest's summary line, or the count a line
+# "N cases passed" gives, or one for a stage without either. Exit status 77 means the stage could not run here.
+run_counted() {
     local log
     log=$(mktemp)
-    ctest "$@" 2>&1 | tee "$log"
+    set +e
+    "$@" 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
+    set -e
     local count
-    count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+    count=$(sed -n -e 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' \
+        -e 's/.* \([0-9]*\) cases passed$/\1/p' "$log" | tail -n 1)
     rm -f "$log"
-    [ "$status" -eq 0 ] || exit "$status"
-    total=$((total + ${count:-0}))
+    case $status in
+    0) total=$((total + ${count:-1})) ;;
+    77) skipped=$((skipped + 1)) ;;  # the stage said why
+    *) exit "$status" ;;
+    esac
 }
+run_ctest() { run_counted ctest "$@"; }
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
@@ -30,18 +39,10 @@ cmake --build build -j "$jobs"
 run_ctest --test-dir build -j "$jobs" --timeout 300
 
 echo "== guest test: the command line against the virtual device in a qemu guest =="
-guest_log=$(mktemp)
-set +e
-bash scripts/guest-test.sh build 2>&1 | tee "$guest_log"
-guest_status=${PIPESTATUS[0]}
-set -e
-guest_cases=$(sed -n 's/^guest: all \([0-9]*\) cases passed$/\1/p' "$guest_log")
-rm -f "$guest_log"
-case $guest_status in
-0) total=$((total + ${guest_cases:-0})) ;;
-77) skipped=$((skipped + 1)) ;;  # the script said why; a skip is never counted as passed
-*) exit "$guest_status" ;;
-esac
+run_counted bash scripts/guest-test.sh build
+
+echo "== Debian package =="
+run_counted bash scripts/package-test.sh build
 
 echo "== ASan + UBSan build =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=address -DQB_BUILD_BENCHMARK=OFF
@@ -56,11 +57,15 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread 
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
 
+echo "== Windows build under Wine =="
+run_counted bash scripts/windows-test.sh
+
 if command -v clang++ >/dev/null 2>&1; then
     echo "== fuzzers =="
     bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 else
     echo "== fuzzers skipped: no clang++ =="
+    skipped=$((skipped + 1))
 fi
 echo "== all tests passed =="
 if [ "$skipped" -gt 0 ]; then

@@ -73,6 +73,20 @@ private slots:
         QVERIFY(sink_.shown.empty());
     }
 
+    // A file named on the command line: loaded as Load File loads a chosen one, or the same box and no change.
+    void loadFileNamedOnTheCommandLine() {
+        KeypadConfig config = form_->store().Config;
+        config.Settings[kLegendsOffset + keyNamed('5').legendIndex] = 'f';
+        QVERIFY(DiskFileAccess().write(file("named \u00e9.dat"), EncodeDataFile(config)));
+        QVERIFY(!form_->LoadFile(folder_.path() + QStringLiteral("/missing.dat")));
+        QCOMPARE(sink_.errors(), std::vector<std::u16string>{kErrorOpeningText});
+        QCOMPARE(label('5'), QStringLiteral("5"));
+        QVERIFY(form_->LoadFile(folder_.path() + QStringLiteral("/named \u00e9.dat")));
+        QCOMPARE(label('5'), QStringLiteral("f"));
+        QVERIFY(form_->close());
+        QCOMPARE(sink_.shown.size(), std::size_t(1));
+    }
+
     // Unchanged, the window closes without asking; once closed, it neither ticks nor holds the device.
     void closingReleasesTheDevice() {
         SimulatedDevice device;

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "device/DeviceIds.h"
-#include "device/HidapiTransport.h"
+#include "device/PlatformTransport.h"
 
 #if defined(__linux__)
 #include <sys/socket.h>
@@ -28,8 +28,8 @@ TEST(HardwareId, FourUpperCaseHexDigitsEach) {
 }
 
 // Whatever HID devices this machine has: each path listed once, each with a first id to match.
-TEST(HidapiTransport, ListsEachPathOnceAndRefusesAPathThatIsNotThere) {
-    HidapiTransport transport;
+TEST(PlatformTransport, ListsEachPathOnceAndRefusesAPathThatIsNotThere) {
+    PlatformTransport transport;
     std::set<std::string> paths;
     for (const HidInterfaceInfo& info : transport.enumerate()) {
         EXPECT_TRUE(paths.insert(info.path).second) << "listed twice: " << info.path;

@@ -442,7 +442,11 @@ TEST(ConnectDevice, ADeviceThisUserMayNotOpenIsNamedWithTheFix) {
     const std::u16string& text = rig.ui.errors[0];
     EXPECT_EQ(text.substr(0, 21), u"Cannot find VELMORA\r\n");
     EXPECT_NE(text.find(u"attached at sim:quillanterbrooke, but this user may not open it."), std::u16string::npos);
+#if defined(__linux__)  // the fix there is the udev rule; elsewhere another program holds the device
     EXPECT_NE(text.find(u"70-quillanterbrooke.rules"), std::u16string::npos);
+#else
+    EXPECT_NE(text.find(u"Another program may be using it"), std::u16string::npos);
+#endif
     rig.device.setRefuseOpens(true, OpenFailure::Other);  // held elsewhere: nothing this user can change
     rig.ops.ReadButtonClick();
     EXPECT_EQ(rig.ui.errors.back(), kCannotFindText);

@@ -114,7 +114,9 @@ TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
         // Returns at once: a FIFO without a reader does not block.
         EXPECT_EQ(TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), c.path, error), nullptr) << c.path;
         EXPECT_NE(error.find("Cannot write the trace " + c.path), std::string::npos) << error;
+#if !defined(_WIN32)  // the system's own words for why
         EXPECT_NE(error.find(c.why), std::string::npos) << error;
+#endif
     }
 
     std::string error;

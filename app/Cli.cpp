@@ -250,6 +250,7 @@ int Program(const Arguments& a, Transport& transport, std::ostream& out, std::os
     }
     const auto stop = [&] { return interrupted && interrupted->load(); };
     int passed = 0, failedCount = 0;
+    bool logFailed = false;
     out << "Waiting for devices; Ctrl-C ends.\n" << std::flush;
     while (!stop()) {
         const std::string path = PresentDevice(transport);
@@ -278,13 +279,18 @@ int Program(const Arguments& a, Transport& transport, std::ostream& out, std::os
             log << CsvField(when) << ',' << CsvField(serial) << ',' << CsvField(version) << ','
                 << (ok ? "PASS" : "FAIL") << ',' << CsvField(why) << '\n'
                 << std::flush;
-            if (!log) err << "Cannot write the log file " << *a.log << ".\n";
+            if (!log) {
+                // A workshop's record of what it programmed is part of the job: it is not lost silently.
+                err << "Cannot write the log file " << *a.log << ".\n";
+                logFailed = true;
+                break;
+            }
         }
         // The same device, still plugged in, is not written twice.
         while (!stop() && PresentDevice(transport) == path) std::this_thread::sleep_for(kDevicePoll);
     }
     out << passed << " passed, " << failedCount << " failed\n";
-    return failedCount == 0 ? kDone : kFailed;
+    return failedCount == 0 && !logFailed ? kDone : kFailed;
 }
 
 // --device: the search, the list and the programming see only the chosen encoder.

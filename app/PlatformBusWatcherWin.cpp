@@ -1,12 +1,6 @@
 // Windows: the system's device-arrival and removal notifications for HID interfaces, received by a hidden
 // window of our own. Nothing runs until the system reports a change.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/Win32.h"
 // dbt.h needs windows.h first.
 #include <dbt.h>
 

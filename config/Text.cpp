@@ -88,22 +88,16 @@ std::u16string ShowBytes(std::string_view bytes) {
     out.reserve(bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
+        // A byte the code page leaves undefined (a C1 control) is no more printable than a C0 one.
+        const std::u16string shown = b < 0x20 || b == 0x7F ? std::u16string() : FromAnsi(std::string_view(&c, 1));
         if (b == '\\') {
             out += u"\\\\";
-        } else if (b < 0x20 || b == 0x7F) {
+        } else if (shown.size() != 1 || (shown[0] >= 0x80 && shown[0] < 0xA0)) {
             std::string hex = "\\";
             AppendHexByte(hex, b);
             out.append(hex.begin(), hex.end());
         } else {
-            const std::u16string shown = FromAnsi(std::string_view(&c, 1));
-            // A byte the code page leaves undefined (a C1 control) is no more printable than a C0 one.
-            if (shown.size() == 1 && shown[0] >= 0x80 && shown[0] < 0xA0) {
-                std::string hex = "\\";
-                AppendHexByte(hex, b);
-                out.append(hex.begin(), hex.end());
-            } else {
-                out += shown;
-            }
+            out += shown;
         }
     }
     return out;

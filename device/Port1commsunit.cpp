@@ -8,13 +8,7 @@
 #include "device/Transport.h"
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/Win32.h"
 #elif defined(__APPLE__)
 #include <pthread.h>
 #include <pthread/qos.h>

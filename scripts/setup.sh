@@ -17,7 +17,7 @@ packages=(
     # (scripts/windows-test.sh), the desktop screenshot (scripts/screenshot-desktop.sh).
     file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl man-db
     g++-mingw-w64-x86-64-posix googletest wine64
-    icewm xdotool
+    icewm twm xdotool
 )
 
 missing=()

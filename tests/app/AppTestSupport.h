@@ -27,13 +27,6 @@
 
 namespace qb::test {
 
-// No HID interface at all.
-class NoDeviceTransport : public Transport {
-public:
-    std::vector<HidInterfaceInfo> enumerate() override { return {}; }
-    OpenResult open(const std::string&) override { return OpenResult::Failed(OpenFailure::Other); }
-};
-
 // The file dialogs: each answer is given once; none is a cancel.
 class ScriptedChooser : public FileChooser {
 public:
@@ -90,7 +83,7 @@ class FormTest : public QObject {
 
 protected:
     QTemporaryDir folder_;
-    NoDeviceTransport noDevice_;
+    SimulatedBus noDevice_;  // no HID interface at all
     FakeSink sink_;
     ScriptedChooser chooser_;
     std::unique_ptr<TMainForm> form_;

@@ -8,16 +8,6 @@ class MainFormCloseTest : public FormTest {
     Q_OBJECT
 
 private slots:
-    void changedAndChangedBackAsksNothing() {
-        retype(legend('A'), QStringLiteral("x"));
-        QTest::keyClick(spin("RowCSpinEdit2"), Qt::Key_Down);
-        retype(legend('A'), QStringLiteral("A"));
-        QTest::keyClick(spin("RowCSpinEdit2"), Qt::Key_Up);
-        click(*form_, "ExitButton");
-        QVERIFY(!form_->isVisible());
-        QVERIFY(sink_.shown.empty());
-    }
-
     // A save that did not happen must not lose the changes.
     void unsavedChangesOnClose_data() {
         QTest::addColumn<int>("answer");

@@ -1,5 +1,6 @@
-// Editing in the window: legend mirroring, the lit key, the message boxes, and writing to a simulated device
-// through the window.
+// Editing in the window: legend mirroring, the message boxes, and writing to a simulated device through the
+// window (what the window's controls pack into: MainFormCloseTest's loadAndSave; the message reaching the
+// device's serial port: SerialMonitorTest; the lit key: SimulatorWindowTest).
 #include <QPlainTextEdit>
 
 #include "AppTestSupport.h"
@@ -19,15 +20,6 @@ private slots:
         QCOMPARE(label('5'), QString());
         form_->setLegendText(keyNamed('#').legendIndex, u"\u00e9");
         QCOMPARE(label('#'), QStringLiteral("\u00e9"));
-    }
-
-    void showKeyLightsOneLegendOnly() {
-        for (char key : {'5', 'D'}) {
-            form_->showKey(keyNamed(key).legendIndex);
-            QVERIFY(lit(key));
-        }
-        form_->showKey(-1);
-        QVERIFY(lit(0));
     }
 
     // The real boxes: line breaks as lines, no title, Yes/No/Cancel for the question, Esc counting as Cancel.
@@ -74,8 +66,6 @@ private slots:
         device.setVersion("1.2");
         connectTo(device);
         form_->addLogLine(u"old");  // the write clears the log first
-        spin("CSpinEdit1")->setValue(8);
-        retype(message('1'), QStringLiteral("HI\\0D"));
         click(*form_, "WriteButton");
         // Busy until the device has answered: the device buttons are off, the file buttons not.
         const auto on = [this](const char* button) { return control(*form_, button)->isEnabled(); };
@@ -85,9 +75,6 @@ private slots:
         QVERIFY(on("WriteButton") && on("ReadButton") && on("TestkeypadButton"));
         QCOMPARE(control<QPlainTextEdit>(*form_, "LogMemo")->toPlainText(),
                  QStringLiteral("Appware Version:1.2\nSerial Number: 12345"));
-        QCOMPARE(device.block(0)[1 + kColumnLinesOffset], std::uint8_t(8));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(device.block(1 + keyNamed('1').slot).data()), 4),
-                 QByteArray("HI\r\0", 4));
         form_.reset();
     }
 };

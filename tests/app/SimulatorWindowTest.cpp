@@ -30,18 +30,6 @@ private slots:
         QTRY_VERIFY(lit(0));
     }
 
-    void unplugAndProgramModeReachTheUser() {
-        click(*form_, "ReadButton");
-        QTRY_COMPARE(sink_.shown.size(), std::size_t(1));
-        option("SimPlugged")->setChecked(false);
-        QTRY_VERIFY(!form_->link().deviceOpen());
-        click(*form_, "ReadButton");
-        option("SimPlugged")->setChecked(true);
-        option("SimProgramMode")->setChecked(true);
-        click(*form_, "WriteButton");
-        QCOMPARE(sink_.errors(), (std::vector<std::u16string>{kCannotFindText, kProgramModeText}));
-    }
-
     void droppedAnswerTimesOut() {
         QTest::mouseClick(control(*simulator_, "SimDropAnswer"), Qt::LeftButton);
         click(*form_, "ReadButton");

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +15,7 @@
 #include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
 #include "tests/device/DeviceTestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace qb {
 namespace {
@@ -24,9 +24,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct Cli : ::testing::Test {
-    void SetUp() override { fs::create_directories(folder); }
-    void TearDown() override { fs::remove_all(folder); }
-
     int run(std::vector<std::string> args, Transport* transport = nullptr) {
         out.str({});
         err.str({});
@@ -43,9 +40,7 @@ struct Cli : ::testing::Test {
         return path;
     }
 
-    // Apart from other test processes, including those of other build folders.
-    const fs::path folder = fs::temp_directory_path() / ("qb-cli-" + std::to_string(std::random_device{}()) + "-" +
-                                                         std::to_string(std::random_device{}()));
+    test::ScratchFolder folder;
     SimulatedDevice device;
     std::ostringstream out;
     std::ostringstream err;

@@ -13,13 +13,13 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <thread>
 #include <tuple>
 
 #include "config/ConfigTransfer.h"
+#include "config/MemoryConfigView.h"
 #include "tests/support/FakeSink.h"
-#include "tests/support/FakeView.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace qb {
 namespace {
@@ -40,20 +40,6 @@ Bytes ReadFile(const Path& path) {
 void WriteFile(const Path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
-
-// A fresh folder under the system's temporary folder, removed with everything in it. Tests run as parallel
-// processes: two random numbers keep their folders apart.
-struct ScratchFolder {
-    const Path path =
-        std::filesystem::temp_directory_path() /
-        ("qb-config-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(std::random_device{}()));
-    ScratchFolder() { std::filesystem::create_directories(path); }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    Path operator/(const std::string& name) const { return path / name; }
-};
 
 // The golden default file with another version number, cut or lengthened.
 Bytes Golden(std::int32_t version = 1, std::size_t size = 1087) {
@@ -77,7 +63,7 @@ std::u16string DecodeError(const Bytes& file) {
 // A window with the defaults shown, its store, and file dialogs that answer `chosen`.
 struct Window : FileChooser {
     ConfigStore store;
-    FakeView view;
+    MemoryConfigView view;
     FakeSink sink;
     DiskFileAccess disk;
     std::optional<Path> chosen;
@@ -98,7 +84,6 @@ struct Window : FileChooser {
     }
     bool Load() { return LoadDataFile(store, view, sink, *this, disk); }
     bool Save() { return SaveDataFile(store, view, sink, *this, disk); }
-    bool Close() { return QueryClose(store, view, sink, *this, disk); }
     auto Shown() const {
         return std::tuple(view.messages, view.legends, view.labels, view.columns, view.rows, view.baud, view.checked);
     }
@@ -234,7 +219,7 @@ TEST(DiskFileAccess, ReplacesThroughLinksKeepingPermissionsAndEveryOtherFile) {
     ScratchFolder folder;
     DiskFileAccess disk;
     std::size_t expectedFiles = 1;  // shared.dat, below
-#ifndef _WIN32  // symbolic links, permissions and 255-byte names
+#ifndef _WIN32                      // symbolic links, permissions and 255-byte names
     const Bytes data(1087, 0x5A);
     std::filesystem::create_directories(folder / "real");
     WriteFile(folder / "real" / "target.dat", Bytes(3, 1));
@@ -297,29 +282,7 @@ TEST(DiskFileAccess, RefusesWhatThisUserMayNotWriteAndLeavesIt) {
 }
 #endif
 
-TEST(QueryClose, AsksOnlyWhenChangedAndFollowsTheAnswer) {
-    Window unchanged;
-    EXPECT_TRUE(unchanged.Close());
-    EXPECT_TRUE(unchanged.sink.shown.empty());
-    // The answer, what the save dialog answers if anything, whether the window closes.
-    const std::tuple<Answer, const char*, bool> cases[] = {{Answer::Cancel, "x.dat", false},
-                                                           {Answer::No, "x.dat", true},
-                                                           {Answer::Yes, nullptr, false},
-                                                           {Answer::Yes, "no-such-folder/x.dat", false},
-                                                           {Answer::Yes, "x.dat", true}};
-    for (const auto& [answer, file, closes] : cases) {
-        ScratchFolder folder;
-        Window w;
-        w.Edit();
-        w.sink.answers = {answer};
-        if (file) w.chosen = folder / file;
-        EXPECT_EQ(w.Close(), closes);
-        EXPECT_EQ(w.sink.questions(), std::vector<std::u16string>{u"Data has changed\nSave now?"});
-        const bool saved = answer == Answer::Yes && closes;
-        EXPECT_EQ(w.store.ConfigChanged(), !saved);
-        EXPECT_EQ(ReadFile(folder / "x.dat") == EncodeDataFile(w.store.Config), saved);
-    }
-}
+// The close question and its answers: MainFormCloseTest, through the window.
 
 }  // namespace
 }  // namespace qb

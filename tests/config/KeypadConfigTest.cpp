@@ -5,25 +5,17 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "config/ConfigTransfer.h"
+#include "config/MemoryConfigView.h"
 #include "tests/support/FakeSink.h"
-#include "tests/support/FakeView.h"
 
 namespace qb {
 namespace {
 
 using namespace test;
 using Bytes = std::vector<std::uint8_t>;
-
-// Written down from the documented record layout, independent of the code under test.
-constexpr SettingsBlock kDocumentedDefaultSettings{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x31,
-                                                   0x32, 0x33, 0x41, 0x34, 0x35, 0x36, 0x42, 0x37, 0x38,
-                                                   0x39, 0x43, 0x2A, 0x30, 0x23, 0x44, 0x04, 0x00, 0x01};
-// Default text of message slots 0..15 (column-major key order: slot 1 is key 4, row 2, column 1).
-constexpr std::string_view kDefaultSlotTexts = "147*2580369#ABCD";
 
 std::string Text(const KeypadConfig& config, std::size_t slot) {
     return std::string(SlotText(config.Messages.data() + slot * kSlotSize));
@@ -39,18 +31,10 @@ bool AllAre(const std::uint8_t* begin, const std::uint8_t* end, std::uint8_t val
     return std::all_of(begin, end, [value](std::uint8_t b) { return b == value; });
 }
 
-// A slot in a heap block of exactly 64 bytes, so that a read past it is caught by the address sanitizer.
-std::unique_ptr<std::uint8_t[]> HeapSlot(const std::string& bytes) {
-    auto slot = std::make_unique<std::uint8_t[]>(kSlotSize);
-    std::memset(slot.get(), 0, kSlotSize);
-    std::memcpy(slot.get(), bytes.data(), std::min(bytes.size(), kSlotSize));
-    return slot;
-}
-
 // The defaults count as saved, are shown (the window packs back to them), and give each slot its key's name
 // and a zero, keeping the bytes after that.
-TEST(DefaultConfig, DocumentedBytesAndKeyNamesInTheSlotsShownAndSaved) {
-    FakeView view;
+TEST(DefaultConfig, ShownAndSavedKeepingTheBytesAfterEachKeysName) {
+    MemoryConfigView view;
     view.legends.fill(u"x");
     view.messages.fill(u"y");
     view.check(RadioButton::OddParity);
@@ -59,42 +43,14 @@ TEST(DefaultConfig, DocumentedBytesAndKeyNamesInTheSlotsShownAndSaved) {
     store.Config.Messages.fill(0xAA);
     store.SetDefaultConfig(view);
     PackConfig(view, store.Config);
-    EXPECT_FALSE(store.ConfigChanged());
-    EXPECT_EQ(store.Config.Settings, kDocumentedDefaultSettings);
-    for (std::size_t k = 0; k < kSlotCount; ++k) {
-        EXPECT_EQ(Bytes(Slot(store.Config.Messages, k), Slot(store.Config.Messages, k) + 2),
-                  (Bytes{std::uint8_t(kDefaultSlotTexts[k]), 0}));
+    EXPECT_FALSE(store.ConfigChanged());  // the bytes themselves are the golden file's (DataFileTest)
+    for (std::size_t k = 0; k < kSlotCount; ++k)
         EXPECT_TRUE(AllAre(Slot(store.Config.Messages, k) + 2, Slot(store.Config.Messages, k) + kSlotSize, 0xAA))
             << "slot " << k;
-    }
 }
 
 // ---- Escapes and slots without a zero byte -------------------------------------------------------------
-
-TEST(DecodeMessageEscapes, EscapesBecomeTheirBytesThenOneTerminator) {
-    std::string escapes;  // twenty-one escapes in 63 bytes shrink to 21 bytes
-    for (int i = 0; i < 21; ++i) escapes += "\\41";
-    const std::pair<std::string, Bytes> cases[] = {
-        {"\\0D\\0a", {13, 10}},    {"A\\\\B", {65, 92, 66}}, {"\\fF\\Aa\\9b-", {0xFF, 0xAA, 0x9B, '-'}}, {"", {}},
-        {"x\\00y", {'x', 0, 'y'}}, {escapes, Bytes(21, 'A')}};
-    for (const auto& [text, expected] : cases) {
-        const auto out = HeapSlot(std::string(kSlotSize, '\xEE'));
-        ASSERT_TRUE(DecodeMessageEscapes(HeapSlot(text).get(), out.get())) << text;
-        EXPECT_EQ(Bytes(out.get(), out.get() + expected.size()), expected) << text;
-        EXPECT_EQ(out[expected.size()], 0) << text;
-        EXPECT_TRUE(AllAre(out.get() + expected.size() + 1, out.get() + kSlotSize, 0xEE)) << text;
-    }
-}
-
-TEST(TranslateMessages, InvalidEscapesShowTheRawText) {
-    for (const std::string text : {"abc\\", "abc\\4", "\\G1", "\\n", "\\1G", "\\\\\\", "x\\g0"}) {
-        ConfigStore store;
-        PutText(store.Config, 5, text);
-        FakeSink sink;
-        EXPECT_FALSE(store.TranslateMessages(sink)) << text;
-        EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(text.begin(), text.end())});
-    }
-}
+// Each escape and each slot on its own: the fuzz target fuzz_message_escapes, whose seed corpus runs as a test.
 
 TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlot) {
     ConfigStore store;
@@ -105,17 +61,8 @@ TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlot) {
     EXPECT_EQ(sink.errors(), std::vector<std::u16string>{u"Error on Message:\rfour\\4\u00E9"});
 }
 
-TEST(UnterminatedSlot, CutAt63BytesEverywhereAndNeverReadPast) {
-    EXPECT_EQ(SlotText(HeapSlot(std::string(64, 'x')).get()), std::string(63, 'x'));
-    const auto out = HeapSlot("");
-    ASSERT_TRUE(DecodeMessageEscapes(HeapSlot(std::string(64, 'x')).get(), out.get()));
-    EXPECT_EQ(std::string(out.get(), out.get() + 63), std::string(63, 'x'));
-    EXPECT_EQ(out[63], 0);
-    // "\41" and "\\" would be valid if byte 63 were read as their last character.
-    for (const std::string end : {"\\41", "\\\\"})
-        EXPECT_FALSE(DecodeMessageEscapes(HeapSlot(std::string(64 - end.size(), 'x') + end).get(), out.get()));
-
-    // The reported text does not run on into the next slot.
+// The reported text of a slot without a zero byte does not run on into the next slot.
+TEST(UnterminatedSlot, ReportedTextStopsAtTheSlotsEnd) {
     ConfigStore store;
     std::memset(Slot(store.Config.Messages, 3), 'n', 2 * kSlotSize);
     std::memcpy(Slot(store.Config.Messages, 3) + 61, "\\4", 2);
@@ -125,7 +72,7 @@ TEST(UnterminatedSlot, CutAt63BytesEverywhereAndNeverReadPast) {
 }
 
 TEST(ConfigChanged, FollowsEverySettingsByteAndTheTextsUpToTheirTerminators) {
-    FakeView view;
+    MemoryConfigView view;
     ConfigStore store;
     store.SetDefaultConfig(view);
     for (std::size_t i = 0; i < kSettingsSize; ++i) {
@@ -161,7 +108,7 @@ KeypadConfig ValidRecord() {
 
 TEST(UnpackConfig, ShowsEachValueWhereTheKeyTablePutsItAndPacksBackUnchanged) {
     const KeypadConfig original = ValidRecord();
-    FakeView view;
+    MemoryConfigView view;
     view.check(RadioButton::EvenParity);
     UnpackConfig(original, view);
     EXPECT_EQ(view.columns, (std::array<int, 4>{8, 3, 1, 6}));
@@ -183,7 +130,7 @@ TEST(PackConfig, WritesOnlyEachTextAndItsTerminator) {
     KeypadConfig c;
     c.Messages.fill(0x5A);
     PutText(c, 5, "HELLO");  // key 5
-    FakeView view;
+    MemoryConfigView view;
     view.messages[5] = u"AB";
     view.messages[12] = std::u16string(64, u'm');      // key *, slot 3; slot 4 is packed before it
     view.messages[1] = u"\u4E2D x \U0001F600 \u00E9";  // key 2, slot 4
@@ -203,21 +150,7 @@ TEST(PackConfig, WritesOnlyEachTextAndItsTerminator) {
 #endif
 }
 
-// Codes the controls cannot show leave them showing something else, which is what packs again.
-TEST(SerialSettings, UnknownCodesPackAsWhatTheControlsShow) {
-    // Offset, unknown code, packed code.
-    const std::tuple<std::size_t, std::uint8_t, std::uint8_t> cases[] = {
-        {kParityCodeOffset, 3, 2}, {kStopBitsOffset, 0, 1}, {kBaudCodeOffset, 7, 255}};
-    for (const auto& [offset, code, packed] : cases) {
-        KeypadConfig record = ValidRecord();  // odd parity, two stop bits, baud code 6
-        record.Settings[offset] = code;
-        FakeView view;
-        view.check(RadioButton::OddParity);
-        UnpackConfig(record, view);
-        PackConfig(view, record);
-        EXPECT_EQ(record.Settings[offset], packed) << offset << " " << int{code};
-    }
-}
+// Codes the controls cannot show pack as what the controls show: fuzz_data_file (its seed odd-values.dat).
 
 }  // namespace
 }  // namespace qb

@@ -133,10 +133,5 @@ TEST_F(TwoDevices, TheSearchOrderHoldsWithinTheChosenDevice) {
     EXPECT_EQ(link.openInterface().path, "/dev/hidraw2");
 }
 
-TEST_F(TwoDevices, AChoiceThatMatchesNothingFindsNothing) {
-    link.setSelector(DeviceSelector{"C-3"});
-    EXPECT_EQ(connected(), nullptr);
-}
-
 }  // namespace
 }  // namespace qb

@@ -7,13 +7,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "device/ReplayTransport.h"
 #include "device/Trace.h"
 #include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace qb {
 namespace {
@@ -48,62 +48,46 @@ TEST(Trace, ReadsPlainAndTimedLinesAndRefusesMalformedOnes) {
     ASSERT_TRUE(ParseTraceEntries(FormatTraceLine(*entry.time, entry.direction, entry.report), entries));
     EXPECT_EQ(entries, std::vector<TraceEntry>{entry});
 
-    for (const std::string& bad :
-         {Hex('S').substr(2), Hex('S') + "00", "0.1234567 > " + Hex('S'), "-1 > " + Hex('S'), "> " + Hex('S'),
-          "1. > " + Hex('S'), "0.5 >" + Hex('S'), "0.5 ! " + Hex('S'), "x1 < " + Hex('S'), "0.5 < 0" + Hex('S')})
+    for (const std::string& bad : {Hex('S').substr(2), Hex('S') + "00", Hex('S').substr(2) + "zz",
+                                   "0.1234567 > " + Hex('S'), "-1 > " + Hex('S'), "> " + Hex('S'), "1. > " + Hex('S'),
+                                   "0.5 >" + Hex('S'), "0.5 ! " + Hex('S'), "x1 < " + Hex('S'), "0.5 < 0" + Hex('S')})
         EXPECT_FALSE(ParseTraceEntries(bad, entries)) << bad;
 }
 
-TEST(TracingTransport, RecordsEveryReportBothWaysInOrderWithRisingTimes) {
+// What a written and a read report become in the trace: the replay of a recorded write (CliTest).
+TEST(TracingTransport, RecordsOnlyWhatWasReadOrWrittenAndNoticesALostLine) {
     auto device = std::make_unique<SimulatedDevice>();
-    SimulatedDevice& sim = *device;
     std::string text;
     bool keep = true;
     TracingTransport tracing(std::move(device), [&](std::string_view line) {
         text += line;
         return keep;
     });
-    ASSERT_EQ(tracing.enumerate().size(), 1u);
-    OpenResult opened = tracing.open(sim.path());
+    OpenResult opened = tracing.open(tracing.enumerate().at(0).path);
     ASSERT_TRUE(opened.handle);
     std::uint8_t answer[64];
-    for (char command : {'S', 'K'}) {
-        const HidReport report = Report(command);
-        ASSERT_TRUE(opened.handle->write(report.data(), report.size()));
-        ASSERT_EQ(opened.handle->read(answer, sizeof answer, 5000), 64);
-    }
+    const HidReport report = Report('S');
+    ASSERT_TRUE(opened.handle->write(report.data(), report.size()));
+    ASSERT_EQ(opened.handle->read(answer, sizeof answer, 5000), 64);
     EXPECT_EQ(opened.handle->read(answer, sizeof answer, 0), 0);  // nothing read, nothing recorded
-
     std::vector<TraceEntry> entries;
     ASSERT_TRUE(ParseTraceEntries(text, entries)) << text;
-    ASSERT_EQ(entries.size(), 4u) << text;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(entries[i].direction, i % 2 ? TraceDirection::FromDevice : TraceDirection::ToDevice) << i;
-        EXPECT_EQ(entries[i].report[0], 0);
-        if (i > 0) {
-            EXPECT_GE(*entries[i].time, *entries[i - 1].time) << i;
-        }
-    }
-    EXPECT_EQ(entries[0].report, Report('S'));
-    EXPECT_EQ(entries[3].report[1], 'K');
-    EXPECT_EQ(std::vector<HidReport>{sim.receivedReports()}, (std::vector<HidReport>{Report('S'), Report('K')}));
+    EXPECT_EQ(entries.size(), 2u) << text;
 
     EXPECT_TRUE(tracing.ok());
     keep = false;  // a full disk: noticed, and the device is still served
-    const HidReport report = Report('E');
     EXPECT_TRUE(opened.handle->write(report.data(), report.size()));
     EXPECT_FALSE(tracing.ok());
 }
 
 TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
-    const auto folder = std::filesystem::temp_directory_path() / ("qb-trace-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
+    const test::ScratchFolder folder;
     struct Case {
         std::string path;
         const char* why;
     };
     std::vector<Case> cases{{(folder / "missing" / "trace.txt").string(), "No such file"},
-                            {folder.string(), "directory"}};
+                            {folder.path.string(), "directory"}};
 #if !defined(_WIN32)
     const std::string fifo = (folder / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -126,7 +110,6 @@ TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     EXPECT_EQ(text.str(), kTraceHeader);
-    std::filesystem::remove_all(folder);
 }
 
 TEST(ReplayTransport, AnswersEachWrittenReportWithTheAnswersRecordedAfterIt) {

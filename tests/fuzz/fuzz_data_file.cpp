@@ -8,8 +8,8 @@
 #include "config/ConfigTransfer.h"
 #include "config/DataFile.h"
 #include "config/KeypadConfig.h"
+#include "config/MemoryConfigView.h"
 #include "tests/fuzz/FuzzCheck.h"
-#include "tests/support/FakeView.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const qb::DecodeResult decoded = qb::DecodeDataFile(data, size);
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Shown and packed again: every text reads the same, and settings the window cannot show come back as what
     // it does show. Each slot's escapes are the other fuzz target's business.
-    qb::test::FakeView view;
+    qb::MemoryConfigView view;
     qb::KeypadConfig packed = config;
     qb::UnpackConfig(config, view);
     qb::PackConfig(view, packed);

@@ -94,12 +94,9 @@ TEST_F(VirtualDeviceTest, CreatesTheEncoderWithItsIdsDescriptorAndStrings) {
         EXPECT_STREQ(reinterpret_cast<const char*>(create.name), "VELMORA Quillanterbrooke");
         EXPECT_STREQ(reinterpret_cast<const char*>(create.uniq), "VQ-42");
         const auto descriptor = VirtualDeviceDescriptor();
+        // What the kernel and hidapi make of the descriptor: the guest test.
         ASSERT_EQ(create.rd_size, descriptor.size());
         EXPECT_TRUE(std::equal(descriptor.begin(), descriptor.end(), create.rd_data));
-        // Vendor page, no report id item (0x85), 64-byte input and output.
-        EXPECT_EQ(descriptor[0], 0x06);
-        EXPECT_EQ(descriptor[2], 0xFF);
-        EXPECT_EQ(std::find(descriptor.begin(), descriptor.end(), 0x85), descriptor.end());
         ASSERT_TRUE(device->unplug());
         EXPECT_EQ(fromDevice().type, UHID_DESTROY);
     }
@@ -109,11 +106,7 @@ TEST_F(VirtualDeviceTest, AnswersEachReportThroughTheModelWithOrWithoutTheReport
     ASSERT_TRUE(device->plugIn());
     fromDevice();
     output('S');
-    HidReport identity = answer();
-    EXPECT_EQ(identity[kIdentityByte], 0);
-    EXPECT_EQ(identity[kIdentityByte + 1], 1);
-    EXPECT_EQ(identity[kIdentityByte + 2], 3);
-    EXPECT_EQ(identity[kVersionByte], '1');
+    EXPECT_EQ(answer()[kIdentityByte + 2], 3);  // the model's answers in full: the tests of the simulated device
 
     output('d', false, 5);  // 64 bytes: the data alone
     answer();

@@ -1,8 +1,5 @@
-// Editing in the window: legend mirroring, the message boxes, and writing to a simulated device through the
-// window (what the window's controls pack into: MainFormCloseTest's loadAndSave; the message reaching the
-// device's serial port: SerialMonitorTest; the lit key: SimulatorWindowTest).
-#include <QPlainTextEdit>
-
+// Editing in the window: legend mirroring and the message boxes. Writing what was edited into a device:
+// SerialMonitorTest; the lit key: SimulatorWindowTest.
 #include "AppTestSupport.h"
 
 class MainFormEditingTest : public FormTest {
@@ -58,24 +55,6 @@ private slots:
         QCOMPARE(title, QString());
         QCOMPARE(buttons, kind == 'Q' ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
                                       : QMessageBox::StandardButtons(QMessageBox::Ok));
-    }
-
-    void writeDownloadsTheWindowIntoTheDevice() {
-        SimulatedDevice device;
-        device.setSerial(12345);
-        device.setVersion("1.2");
-        connectTo(device);
-        form_->addLogLine(u"old");  // the write clears the log first
-        click(*form_, "WriteButton");
-        // Busy until the device has answered: the device buttons are off, the file buttons not.
-        const auto on = [this](const char* button) { return control(*form_, button)->isEnabled(); };
-        QVERIFY(!on("WriteButton") && !on("ReadButton") && !on("TestkeypadButton") && on("LoadButton"));
-        QTRY_VERIFY_WITH_TIMEOUT(!sink_.shown.empty(), 10000);
-        QVERIFY(sink_.texts(FakeSink::Kind::Information) == std::vector<std::u16string>{kDownloadCompleteText});
-        QVERIFY(on("WriteButton") && on("ReadButton") && on("TestkeypadButton"));
-        QCOMPARE(control<QPlainTextEdit>(*form_, "LogMemo")->toPlainText(),
-                 QStringLiteral("Appware Version:1.2\nSerial Number: 12345"));
-        form_.reset();
     }
 };
 

@@ -77,9 +77,11 @@ private slots:
     }
 
     // The message as written into the simulated device, at its written format; a monitor at another rate sees
-    // garbage.
+    // garbage. While the write waits for the device, its buttons are off and the file buttons not.
     void editWritePressSee() {
         device_ = std::make_unique<SimulatedDevice>();
+        device_->setSerial(12345);
+        device_->setVersion("2.\xE9");  // an 8-bit character of the Windows code page
         line_ = std::make_unique<PseudoTerminalLine>();
         device_->setSerialLine(line_.get());
         connectTo(*device_);
@@ -88,8 +90,14 @@ private slots:
         SimulatorWindow simulator(*device_);
         retype(message('5'), QStringLiteral("five\\0D\\0A"));
         control<QComboBox>(*form_, "BaudRateComboBox")->setCurrentIndex(6);
+        form_->addLogLine(u"old");  // the write clears the log first
         click(*form_, "WriteButton");
+        const auto on = [this](const char* button) { return control(*form_, button)->isEnabled(); };
+        QVERIFY(!on("WriteButton") && !on("ReadButton") && !on("TestkeypadButton") && on("LoadButton"));
         QTRY_COMPARE(sink_.texts(FakeSink::Kind::Information), std::vector<std::u16string>{kDownloadCompleteText});
+        QVERIFY(on("WriteButton") && on("ReadButton") && on("TestkeypadButton"));
+        QCOMPARE(control<QPlainTextEdit>(*form_, "LogMemo")->toPlainText(),
+                 QStringLiteral("Appware Version:2.\u00E9\nSerial Number: 12345"));
 
         form_->openSerialMonitor();
         QCOMPARE(control<QComboBox>(*monitor(), "MonitorPort")->currentData().toString(), port);

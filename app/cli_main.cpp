@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
 #include "app/Cli.h"
+#include "app/CommandLine.h"
 #include "app/TransportFactory.h"
 #include "device/TracingTransport.h"
 

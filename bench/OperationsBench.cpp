@@ -1,6 +1,7 @@
 // Measures what the host adds to every exchange with the device: a full write (37 reports), a full read (3 reports)
-// and a verified write (37 reports, then block 0 read back: 2 more) against the device model, through the real reader thread and the window-thread hand-off
-// (the plain queue and, where built with Qt, Qt's event loop), with the device answering after 0 ms and 1 ms.
+// and a verified write (37 reports, then block 0 read back: 2 more) against the device model, through the real reader
+// thread and the window-thread hand-off (the plain queue and, where built with Qt, Qt's event loop), with the device
+// answering after 0 ms and 1 ms.
 //
 // Overhead of one exchange = time from the moment an answer became readable to the moment the next report
 // reached the device: the reader's wake-up, the hand-off, the step and the next report's send.
@@ -283,9 +284,8 @@ Figures Measure(qb::Transport& device, qb::Dispatcher& dispatcher, const std::fu
             RunOperation([&] { ops.ReadButtonClick(); }, pumpOnce, ui, transport, delay, 3, into, 1, paced));
         // "Download Complete", then "Download verified".
         ops.options.verifyWrites = true;
-        into.verifiedMs.push_back(
-            RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 39, into, 2, paced,
-                         &into.verifiedDeviceMs));
+        into.verifiedMs.push_back(RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 39,
+                                               into, 2, paced, &into.verifiedDeviceMs));
         ops.options.verifyWrites = false;
     }
     link.Stop();

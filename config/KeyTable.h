@@ -19,12 +19,14 @@ struct KeyInfo {
 inline constexpr int kKeyCount = 16;
 
 // Row-major order: kKeys[i].legendIndex == i.
+// clang-format off (a row of the keypad per line)
 inline constexpr std::array<KeyInfo, kKeyCount> kKeys{{
     {'1', "1", 1, 1, 0, 0, 1},   {'2', "2", 1, 2, 1, 4, 5},   {'3', "3", 1, 3, 2, 8, 9},    {'A', "A", 1, 4, 3, 12, 13},
     {'4', "4", 2, 1, 4, 1, 2},   {'5', "5", 2, 2, 5, 5, 6},   {'6', "6", 2, 3, 6, 9, 10},   {'B', "B", 2, 4, 7, 13, 14},
     {'7', "7", 3, 1, 8, 2, 3},   {'8', "8", 3, 2, 9, 6, 7},   {'9', "9", 3, 3, 10, 10, 11}, {'C', "C", 3, 4, 11, 14, 15},
     {'*', "As", 4, 1, 12, 3, 4}, {'0', "0", 4, 2, 13, 7, 8},  {'#', "Ha", 4, 3, 14, 11, 12}, {'D', "D", 4, 4, 15, 15, 16},
 }};
+// clang-format on
 
 // The key whose message sits in `slot` (0..15, column-major).
 constexpr const KeyInfo& KeyBySlot(int slot) {

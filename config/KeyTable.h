@@ -19,7 +19,8 @@ struct KeyInfo {
 inline constexpr int kKeyCount = 16;
 
 // Row-major order: kKeys[i].legendIndex == i.
-// clang-format off (a row of the keypad per line)
+// A row of the keypad per line.
+// clang-format off
 inline constexpr std::array<KeyInfo, kKeyCount> kKeys{{
     {'1', "1", 1, 1, 0, 0, 1},   {'2', "2", 1, 2, 1, 4, 5},   {'3', "3", 1, 3, 2, 8, 9},    {'A', "A", 1, 4, 3, 12, 13},
     {'4', "4", 2, 1, 4, 1, 2},   {'5', "5", 2, 2, 5, 5, 6},   {'6', "6", 2, 3, 6, 9, 10},   {'B', "B", 2, 4, 7, 13, 14},

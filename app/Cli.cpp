@@ -31,10 +31,6 @@ constexpr int kDone = 0, kFailed = 1, kBadUsage = 2;
 constexpr std::chrono::seconds kOperationLimit{60};
 constexpr std::chrono::milliseconds kDevicePoll{250};
 
-std::string Lines(std::u16string_view text) {
-    return ToUtf8(NormaliseLineBreaks(text));
-}
-
 // The command's words after its name, with the options it knows taken out. Anything else starting with "--" is
 // bad usage.
 struct Arguments {
@@ -77,18 +73,12 @@ void PrintMessages(const std::array<std::string, kSlotCount>& bySlot, std::ostre
 }
 
 bool LoadFile(const std::string& path, KeypadConfig& config, std::ostream& err) {
+    ConsoleUi console(err, err);
+    ConfigStore store;
+    MemoryConfigView view;
     DiskFileAccess files;
-    const auto bytes = files.read(std::filesystem::u8path(path), kDataFileSize);
-    if (!bytes) {
-        err << Lines(kErrorOpeningText) << '\n';
-        return false;
-    }
-    const DecodeResult decoded = DecodeDataFile(bytes->data(), bytes->size());
-    if (const auto* message = std::get_if<std::u16string>(&decoded)) {
-        err << Lines(*message) << '\n';
-        return false;
-    }
-    config = std::get<KeypadConfig>(decoded);
+    if (!LoadDataFileFrom(std::filesystem::u8path(path), store, view, console, files)) return false;
+    config = store.Config;
     return true;
 }
 
@@ -115,7 +105,7 @@ int New(const Arguments& a, std::ostream& err) {
     MemoryConfigView view;
     store.SetDefaultConfig(view);
     if (!DiskFileAccess().write(std::filesystem::u8path(a.words[0]), EncodeDataFile(store.Config))) {
-        err << Lines(kErrorSavingText) << '\n';
+        ConsoleUi(err, err).showError(kErrorSavingText);
         return kFailed;
     }
     return kDone;
@@ -200,7 +190,7 @@ int List(Transport& transport, std::ostream& out, std::ostream& err) {
             << (info.serialNumber.empty() ? std::string("no serial number") : "serial " + info.serialNumber) << "  "
             << access << '\n';
     }
-    if (found == 0) err << Lines(kCannotFindText) << '\n';
+    if (found == 0) ConsoleUi(err, err).showError(kCannotFindText);
     return found ? kDone : kFailed;
 }
 
@@ -266,7 +256,9 @@ int Program(const Arguments& a, Transport& transport, std::ostream& out, std::os
             ok = WriteWith(session, config, true, a.has("--all"));
             serial = session.ui.serial;
             version = session.ui.version;
-            if (!ok) detail.str(Lines(session.ui.lastError.empty() ? kCannotCommunicateText : session.ui.lastError));
+            if (!ok)
+                detail.str(ToUtf8(
+                    NormaliseLineBreaks(session.ui.lastError.empty() ? kCannotCommunicateText : session.ui.lastError)));
         }
         ok ? ++passed : ++failedCount;
         const std::string when = LocalTime();

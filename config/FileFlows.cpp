@@ -16,7 +16,7 @@ bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChoo
     return LoadDataFileFrom(*path, store, view, sink, files);
 }
 
-bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, UserSink& sink,
+bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, MessageSink& sink,
                       FileAccess& files) {
     try {
         // Bytes after the 1087 of the format are not read: they carry nothing.

@@ -10,6 +10,7 @@ namespace qb {
 class ConfigStore;
 class ConfigView;
 class FileAccess;
+class MessageSink;
 class UserSink;
 
 inline constexpr char16_t kErrorOpeningText[] = u"Error Opening File.";
@@ -27,8 +28,8 @@ public:
 
 // Choose, read, check, unpack into the view, mark saved. True if a file was loaded.
 bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);
-// The same for a file already chosen (a file named on the command line).
-bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, UserSink& sink,
+// The same for a file already chosen (a file named on the command line); it only ever shows an error.
+bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, MessageSink& sink,
                       FileAccess& files);
 // Pack the view, choose, write, mark saved. True only if the file was written whole.
 bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);

@@ -132,7 +132,6 @@ void TMainForm::createControls() {
 }
 
 void TMainForm::createOptions() {
-    resize(kClientWidth, kClientHeight + kOptionsHeight);
     VerifyWritesCheckBox =
         design::Named(new QCheckBox(tr("Verify writes (read back and compare)"), this),
                       QStringLiteral("VerifyWritesCheckBox"), QRect(kMargin, kClientHeight, 260, 22));
@@ -369,18 +368,8 @@ void TMainForm::showReadBack(const DeviceImage& device) {
 }
 
 void TMainForm::TakeOverDeviceValues() {
-    PackConfig(*this, store_.Config);
-    if (store_.ConfigChanged()) {
-        switch (sink_->askYesNoCancel(kDataChangedText)) {
-            case Answer::Cancel:
-                return;
-            case Answer::Yes:
-                if (!SaveDataFile(store_, *this, *sink_, *chooser_, files_)) return;
-                break;
-            case Answer::No:
-                break;
-        }
-    }
+    // Unsaved edits are about to be replaced: the same question as at closing.
+    if (!QueryClose(store_, *this, *sink_, *chooser_, files_)) return;
     const std::vector<char> kept = qb::TakeOverDeviceValues(lastRead_, store_.Config);
     UnpackConfig(store_.Config, *this);
     if (readBack_) readBack_->close();

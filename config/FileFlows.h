@@ -34,8 +34,9 @@ bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, Con
 // Pack the view, choose, write, mark saved. True only if the file was written whole.
 bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);
 
-// The window's close question. True if the window may close: unchanged, No, or Yes followed by a
-// successful save. Cancel, and Yes with a cancelled or failed save, keep it open.
+// The window's close question, also asked before the device's values replace the window's. True if the window may
+// close (or its values be replaced): unchanged, No, or Yes followed by a successful save. Cancel, and Yes with a
+// cancelled or failed save, keep it open.
 bool QueryClose(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);
 
 }  // namespace qb

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "protocol/Reports.h"
 
@@ -22,18 +21,14 @@ class VirtualDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
-        device = std::make_unique<VirtualDevice>(fds[0], options);
-        device->onReport = [this](const HidReport& r) { received.push_back(r); };
+        remake(options);
     }
     void TearDown() override {
         device.reset();
         ::close(fds[0]);
         ::close(fds[1]);
     }
-    void remake(const VirtualDeviceOptions& with) {
-        device = std::make_unique<VirtualDevice>(fds[0], with);
-        device->onReport = [this](const HidReport& r) { received.push_back(r); };
-    }
+    void remake(const VirtualDeviceOptions& with) { device = std::make_unique<VirtualDevice>(fds[0], with); }
 
     // The next event the device sent to the kernel; type 0 (no legacy create is ever sent) when there is none.
     uhid_event fromDevice() {
@@ -73,7 +68,6 @@ protected:
     int fds[2] = {-1, -1};
     VirtualDeviceOptions options;
     std::unique_ptr<VirtualDevice> device;
-    std::vector<HidReport> received;
 };
 
 TEST_F(VirtualDeviceTest, CreatesTheEncoderWithItsIdsDescriptorAndStrings) {
@@ -109,15 +103,10 @@ TEST_F(VirtualDeviceTest, AnswersEachReportThroughTheModelWithOrWithoutTheReport
     EXPECT_EQ(answer()[kIdentityByte + 2], 3);  // the model's answers in full: the tests of the simulated device
 
     output('d', false, 5);  // 64 bytes: the data alone
-    answer();
+    EXPECT_EQ(answer()[kReplyDataByte], 5) << "the block number the model saw";
     device->model.keyDown = 7;
     output('K');
     EXPECT_EQ(answer()[kKeyNumberByte], 7);
-    ASSERT_EQ(received.size(), 3u);
-    EXPECT_EQ(received[0][1], 'S');
-    EXPECT_EQ(received[1][1], 'd');
-    EXPECT_EQ(received[1][kBlockNumberByte], 5);
-    EXPECT_EQ(received[2][0], 0);
 
     // Report requests: a feature read is refused, an output report sent as a request is taken like any other.
     uhid_event request{};
@@ -139,7 +128,6 @@ TEST_F(VirtualDeviceTest, AnswersEachReportThroughTheModelWithOrWithoutTheReport
     EXPECT_EQ(reply.type, UHID_SET_REPORT_REPLY);
     EXPECT_EQ(reply.u.set_report_reply.err, 0);
     EXPECT_EQ(answer()[1], 'E');
-    EXPECT_EQ(received.back()[1], 'E');
 }
 
 TEST_F(VirtualDeviceTest, ControlLinesChangeTheDevice) {

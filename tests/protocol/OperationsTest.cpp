@@ -109,11 +109,6 @@ TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports)
     const std::vector<HidReport> expected = LoadTrace("default-write.txt");
     ASSERT_EQ(expected.size(), 37u);
     EXPECT_EQ(rig.device.receivedTrace(), Trace(expected));
-
-    // Nothing more is shown, however long the timer runs: no reply countdown is left.
-    rig.elapse(100);
-    EXPECT_EQ(rig.ui.informations.size(), 1u);
-    EXPECT_TRUE(rig.ui.errors.empty());
 }
 
 TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
@@ -159,18 +154,9 @@ TEST(WriteOperation, SlowHalvesTimeOutOnceAndTheWriteStillCompletes) {
     rig.elapse(4);  // the late answer carries the write on
     EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
     EXPECT_EQ(rig.sent(), 37u);
-    rig.elapse(40);
+    rig.elapse(40);  // nothing more is shown: no reply countdown is left after the write
+    EXPECT_EQ(rig.ui.informations.size(), 1u);
     EXPECT_EQ(rig.ui.errors.size(), 1u);
-}
-
-// The two halves of a read each get a whole allowance: a device answering every 600 ms reads fine.
-TEST(ReadOperation, EachHalfHasItsOwnAllowance) {
-    Rig rig;
-    rig.device.setAnswerDelay(600ms);
-    rig.ops.ReadButtonClick();
-    rig.elapse(3 * 12);
-    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
-    EXPECT_TRUE(rig.ui.errors.empty());
 }
 
 TEST(ReplySupervision, ButtonsAreRefusedWhileAnAnswerIsAwaitedAndFreeAgainAfterATimeOut) {
@@ -222,10 +208,12 @@ TEST(ReplySupervision, StrayAnswerWhileIdleChangesNothing) {
     EXPECT_EQ(rig.store.Config.Settings, settings);
 }
 
-// Only the record: the window's controls keep what they show (ReadBackTest).
+// Only the record: the window's controls keep what they show (ReadBackTest). The device answers every 600 ms:
+// each half of the read has a whole allowance of its own.
 TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnlyWhateverItHolds) {
     for (const bool garbage : {false, true}) {
         Rig rig;
+        rig.device.setAnswerDelay(600ms);
         SimulatedDevice::Block block{};
         for (std::size_t i = 0; i < 48; ++i) block[i] = static_cast<std::uint8_t>(i == 0 ? 0x55 : i);
         for (std::size_t i = 48; i < block.size(); ++i) block[i] = 0xFF;
@@ -233,7 +221,7 @@ TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnlyWhateverItHolds) {
         rig.device.setBlock(0, block);
 
         rig.ops.ReadButtonClick();
-        ASSERT_TRUE(rig.settle());
+        rig.elapse(3 * 12);
         EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
         EXPECT_TRUE(rig.ui.errors.empty());
         for (std::size_t i = 0; i < kSettingsSize; ++i) EXPECT_EQ(rig.store.Config.Settings[i], block[i + 1]) << i;
@@ -346,30 +334,35 @@ TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
     EXPECT_EQ(rig.sent(), 37u);
 }
 
-// Unplugging at any point of a write or a read ends it at once, and the next operation reconnects.
-TEST(Unplug, AtEveryStepOfAWriteAndAReadEndsTheOperationAtOnce) {
-    for (int write = 1; write >= 0; --write) {
-        const std::size_t reports = write ? 37 : 3;
-        for (std::size_t at = 1; at <= reports; ++at) {
-            SCOPED_TRACE((write ? "write, report " : "read, report ") + std::to_string(at));
+// Unplugging at any point of a write, a read or a keypad test (also between its polls) ends it at once, and the
+// next operation reconnects.
+TEST(Unplug, AtEveryStepEndsTheOperationAtOnce) {
+    const struct {
+        const char* what;
+        void (DeviceOperations::*start)();
+        std::size_t answers;  // unplugged after each count of answers below this
+    } operations[] = {{"write", &DeviceOperations::WriteButtonClick, 37},
+                      {"read", &DeviceOperations::ReadButtonClick, 3},
+                      {"keypad test", &DeviceOperations::TestkeypadButtonClick, 3}};
+    for (const auto& operation : operations) {
+        for (std::size_t answered = 0; answered < operation.answers; ++answered) {
+            SCOPED_TRACE(std::string(operation.what) + " after " + std::to_string(answered) + " answers");
             Rig rig;
             rig.device.setAnswerDelay(1ms);
-            if (write)
-                rig.ops.WriteButtonClick();
-            else
-                rig.ops.ReadButtonClick();
-            while (rig.sent() < at) {
+            (rig.ops.*operation.start)();
+            while (rig.handled < answered) {
                 rig.device.advanceClock(1ms);
                 ASSERT_TRUE(rig.settle());
             }
             rig.device.unplug();
             ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
             EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kDisconnectedText});
-            EXPECT_TRUE(rig.idle());
             EXPECT_FALSE(rig.ui.busy);
+            EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
             rig.elapse(kReplyTimeoutTicks);
             EXPECT_EQ(rig.ui.errors.size(), 1u) << "no time-out after the disconnection";
             EXPECT_TRUE(rig.ui.informations.empty());
+            EXPECT_TRUE(rig.idle()) << "no poll after the disconnection";
 
             rig.device.replug();
             rig.device.setAnswerDelay(0ms);
@@ -380,19 +373,6 @@ TEST(Unplug, AtEveryStepOfAWriteAndAReadEndsTheOperationAtOnce) {
             EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
         }
     }
-}
-
-TEST(Unplug, EndsARunningKeypadTest) {
-    Rig rig;
-    rig.ops.TestkeypadButtonClick();
-    ASSERT_TRUE(rig.settle());
-    rig.device.unplug();
-    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.ui.errors.empty(); }));
-    EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kDisconnectedText});
-    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
-    EXPECT_FALSE(rig.ops.testRunning());
-    rig.elapse(2 * kKeyPollRepeatTicks);
-    EXPECT_EQ(rig.sent(), 2u) << "no more polls";
 }
 
 // The firmware loader does not speak the encoder's protocol: it is closed again, so every click says so.

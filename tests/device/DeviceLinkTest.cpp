@@ -10,13 +10,11 @@
 #include "DeviceTestSupport.h"
 #include "device/QueueDispatcher.h"
 #include "simulator/SimulatedDevice.h"
-#include "tests/support/FakeSink.h"
 
 namespace qb {
 namespace {
 
 using namespace test;
-using Messages = std::vector<std::u16string>;
 
 const std::string kApplicationId = MakeHardwareId(0x04D8, 0xFD37, 0x0004);
 const std::string kProgramModeId = MakeHardwareId(0x04D8, 0xFD37, 0x0001);
@@ -87,7 +85,6 @@ protected:
 
     SimulatedDevice sim;
     QueueDispatcher dispatcher;
-    FakeSink sink;
     std::vector<HidReport> seen;
     std::function<void()> duringHandler;
     DeviceLink link{sim, dispatcher};  // last: stopped before everything it uses goes

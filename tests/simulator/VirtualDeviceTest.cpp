@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "protocol/Reports.h"
 
@@ -97,6 +98,8 @@ TEST_F(VirtualDeviceTest, CreatesTheEncoderWithItsIdsDescriptorAndStrings) {
 }
 
 TEST_F(VirtualDeviceTest, AnswersEachReportThroughTheModelWithOrWithoutTheReportIdInFront) {
+    std::vector<HidReport> logged;  // what --received writes
+    device->onReport = [&](const HidReport& r) { logged.push_back(r); };
     ASSERT_TRUE(device->plugIn());
     fromDevice();
     output('S');
@@ -107,6 +110,8 @@ TEST_F(VirtualDeviceTest, AnswersEachReportThroughTheModelWithOrWithoutTheReport
     device->model.keyDown = 7;
     output('K');
     EXPECT_EQ(answer()[kKeyNumberByte], 7);
+    ASSERT_EQ(logged.size(), 3u);
+    EXPECT_EQ(logged[1][kBlockNumberByte], 5) << "logged with the report id in front";
 
     // Report requests: a feature read is refused, an output report sent as a request is taken like any other.
     uhid_event request{};

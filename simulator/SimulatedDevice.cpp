@@ -218,7 +218,6 @@ HidInterfaceInfo SimulatedDevice::interfaceInfo() const {
     any.resize(any.rfind('&'));  // the second id: without the release
     info.hardwareIds.push_back(any);
     info.serialNumber = core_->serialString;
-    info.product = "VELMORA Quillanterbrooke (simulated)";
     return info;
 }
 

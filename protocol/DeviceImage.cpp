@@ -26,6 +26,14 @@ SettingsBlock SettingsOf(const BlockImage& block0) {
     return settings;
 }
 
+// Whether the layout defines byte `offset` of block `block`: block 0's bytes 28..47 are never sent, and block 16's
+// bytes 64..95 carry no message.
+bool ByteDefined(std::size_t block, std::size_t offset) {
+    if (block == 0) return offset < kSettingsEnd || offset >= kBlockHalfSize;
+    if (block == kLastBlock) return offset < kSlotSize;
+    return offset < kBlockSize;
+}
+
 }  // namespace
 
 DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& deviceMessages) {
@@ -41,12 +49,6 @@ DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& devi
     }
     image.blocksRead = kBlockCount;
     return image;
-}
-
-bool ByteDefined(std::size_t block, std::size_t offset) {
-    if (block == 0) return offset < kSettingsEnd || offset >= kBlockHalfSize;
-    if (block == kLastBlock) return offset < kSlotSize;
-    return offset < kBlockSize;
 }
 
 std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceImage& read) {

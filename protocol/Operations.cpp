@@ -305,19 +305,13 @@ void DeviceOperations::ReportReceived() {
 
         case osReadIdentity:
             if (!IdentifyStep()) break;
-            ReplyTicks = kReplyTimeoutTicks;
             BlockNumber = 0;
             Device = DeviceImage{};
-            BuildBlockRead(out, BlockNumber);
-            link_.SendReport(kCmdReadFirstHalf);
-            OperationStep = osReadFirstHalf;
+            requestBlockHalf(kCmdReadFirstHalf, osReadFirstHalf);
             break;
         case osReadFirstHalf:
             CopyBlockReplyHalf(link_.InReport, ReadBackImage.data());
-            ReplyTicks = kReplyTimeoutTicks;
-            BuildBlockRead(out, BlockNumber);
-            link_.SendReport(kCmdReadSecondHalf);
-            OperationStep = osReadSecondHalf;
+            requestBlockHalf(kCmdReadSecondHalf, osReadSecondHalf);
             break;
         case osReadSecondHalf:
             CopyBlockReplyHalf(link_.InReport, ReadBackImage.data() + kBlockHalfSize);

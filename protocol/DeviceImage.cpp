@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::size_t kSettingsEnd = 1 + kSettingsSize;  // block 0: the marker, then the settings
 constexpr std::size_t kMessageBlockFirst = 1;
-constexpr std::size_t kLastBlock = kBlockCount - 1;
 
 std::string KeyName(std::size_t slot) {
     return std::string(1, KeyBySlot(static_cast<int>(slot)).legend);

@@ -23,8 +23,6 @@ bool IsWriteOrReadStep(int step) {
     return step != osIdle && step != osTestIdentity && step != osKeyReply;
 }
 
-constexpr std::uint8_t kLastBlock = kBlockCount - 1;
-
 // "Cannot find VELMORA", then what was found and what lets this user open it.
 std::u16string NoAccessText(const SearchResult& found) {
     std::u16string text = kCannotFindText;

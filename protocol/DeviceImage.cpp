@@ -12,7 +12,7 @@ namespace qb {
 
 namespace {
 
-constexpr std::size_t kSettingsEnd = 1 + kSettingsSize;  // block 0: the marker, then the settings
+constexpr std::size_t kSettingsEnd = kSettingsByte + kSettingsSize;
 constexpr std::size_t kMessageBlockFirst = 1;
 
 std::string KeyName(std::size_t slot) {
@@ -39,7 +39,7 @@ DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& devi
     DeviceImage image;
     BlockImage& block0 = image.blocks[0];
     block0[0] = kSettingsMarker;
-    std::copy(settings.begin(), settings.end(), block0.begin() + 1);
+    std::copy(settings.begin(), settings.end(), block0.begin() + kSettingsByte);
     std::fill(block0.begin() + kBlockHalfSize, block0.end(), std::uint8_t{0xFF});
     for (std::size_t n = kMessageBlockFirst; n < kBlockCount; ++n) {
         const std::size_t from = (n - 1) * kSlotSize;

@@ -63,7 +63,6 @@ public:
     // closes a connection to an interface the selector no longer matches; an operation under way keeps its
     // device.
     void setSelector(DeviceSelector selector) { selector_ = std::move(selector); }
-    const DeviceSelector& selector() const { return selector_; }
 
     // Searches once: the first interface whose first hardware id contains `idSubstring` (case-insensitive)
     // is opened for writing and for reading, and a new reader is started if both opens succeeded. The first

@@ -122,7 +122,6 @@ std::vector<HidInterfaceInfo> HidapiTransport::enumerate() {
         HidInterfaceInfo entry =
             HidInterfaceInfo::Make(info->vendor_id, info->product_id, info->release_number, info->path);
         entry.serialNumber = WideToUtf8(info->serial_number);
-        entry.product = WideToUtf8(info->product_string);
         result.push_back(std::move(entry));
     }
     hid_free_enumeration(list);

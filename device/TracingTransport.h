@@ -32,7 +32,6 @@ public:
     std::vector<HidInterfaceInfo> enumerate() override { return inner_->enumerate(); }
     OpenResult open(const std::string& path) override;
 
-    Transport& inner() { return *inner_; }
     // False once a line could not be written (a full disk, a reader gone).
     bool ok() const { return ok_.load(); }
 

@@ -30,8 +30,6 @@ HidInterfaceInfo HidInterfaceInfo::Make(std::uint16_t vendorId, std::uint16_t pr
     HidInterfaceInfo info;
     info.hardwareIds.push_back(MakeHardwareId(vendorId, productId, release));
     info.path = std::move(path);
-    info.vendorId = vendorId;
-    info.productId = productId;
     info.release = release;
     return info;
 }

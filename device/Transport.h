@@ -14,13 +14,9 @@ struct HidInterfaceInfo {
     // The interface's hardware ids in the platform's spelling, first one first, e.g.
     // "HID\VID_04D8&PID_FD37&REV_0004". Only the first one is used for matching.
     std::vector<std::string> hardwareIds;
-    std::string path;  // what open() takes
-    // The same numbers, for showing; 0 where the platform does not tell.
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    std::uint16_t release = 0;
-    std::string serialNumber;  // empty when the device has none
-    std::string product;
+    std::string path;           // what open() takes
+    std::uint16_t release = 0;  // the first id's release, for showing; 0 where the platform does not tell
+    std::string serialNumber;   // empty when the device has none
 
     // An interface whose first hardware id is built from its numbers.
     static HidInterfaceInfo Make(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t release,

@@ -122,15 +122,12 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-// The device's serial number and product name, asked through a handle that may neither read nor write (which
-// any user may open).
-void AddStrings(HidInterfaceInfo& info, const std::wstring& path) {
+// The device's serial number, asked through a handle that may neither read nor write (which any user may open).
+std::string SerialNumber(const std::wstring& path) {
     Handle device(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!device.valid()) return;
+    if (!device.valid()) return {};
     wchar_t text[127] = {};  // a USB string descriptor holds at most 126 characters
-    if (HidD_GetSerialNumberString(device.get(), text, sizeof text - sizeof(wchar_t))) info.serialNumber = Utf8(text);
-    std::fill(std::begin(text), std::end(text), L'\0');
-    if (HidD_GetProductString(device.get(), text, sizeof text - sizeof(wchar_t))) info.product = Utf8(text);
+    return HidD_GetSerialNumberString(device.get(), text, sizeof text - sizeof(wchar_t)) ? Utf8(text) : std::string();
 }
 
 // The device's hardware ids (a list of texts, each ended by a zero, the list by another).
@@ -175,13 +172,8 @@ std::vector<HidInterfaceInfo> WindowsTransport::enumerate() {
         HidInterfaceInfo info;
         info.path = Utf8(detail->DevicePath);
         info.hardwareIds = HardwareIds(set, device);
-        if (!info.hardwareIds.empty()) {
-            const std::string& first = info.hardwareIds.front();
-            info.vendorId = NumberAfter(first, "VID_");
-            info.productId = NumberAfter(first, "PID_");
-            info.release = NumberAfter(first, "REV_");
-        }
-        AddStrings(info, detail->DevicePath);
+        if (!info.hardwareIds.empty()) info.release = NumberAfter(info.hardwareIds.front(), "REV_");
+        info.serialNumber = SerialNumber(detail->DevicePath);
         result.push_back(std::move(info));
     }
     SetupDiDestroyDeviceInfoList(set);

@@ -12,9 +12,8 @@ namespace qb {
 
 namespace {
 
-constexpr std::size_t kSettingsEnd = 1 + kSettingsSize;  // block 0: the marker, then the settings
+constexpr std::size_t kSettingsEnd = kSettingsByte + kSettingsSize;
 constexpr std::size_t kMessageBlockFirst = 1;
-constexpr std::size_t kLastBlock = kBlockCount - 1;
 
 std::string KeyName(std::size_t slot) {
     return std::string(1, KeyBySlot(static_cast<int>(slot)).legend);
@@ -26,13 +25,21 @@ SettingsBlock SettingsOf(const BlockImage& block0) {
     return settings;
 }
 
+// Whether the layout defines byte `offset` of block `block`: block 0's bytes 28..47 are never sent, and block 16's
+// bytes 64..95 carry no message.
+bool ByteDefined(std::size_t block, std::size_t offset) {
+    if (block == 0) return offset < kSettingsEnd || offset >= kBlockHalfSize;
+    if (block == kLastBlock) return offset < kSlotSize;
+    return offset < kBlockSize;
+}
+
 }  // namespace
 
 DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& deviceMessages) {
     DeviceImage image;
     BlockImage& block0 = image.blocks[0];
     block0[0] = kSettingsMarker;
-    std::copy(settings.begin(), settings.end(), block0.begin() + 1);
+    std::copy(settings.begin(), settings.end(), block0.begin() + kSettingsByte);
     std::fill(block0.begin() + kBlockHalfSize, block0.end(), std::uint8_t{0xFF});
     for (std::size_t n = kMessageBlockFirst; n < kBlockCount; ++n) {
         const std::size_t from = (n - 1) * kSlotSize;
@@ -41,12 +48,6 @@ DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& devi
     }
     image.blocksRead = kBlockCount;
     return image;
-}
-
-bool ByteDefined(std::size_t block, std::size_t offset) {
-    if (block == 0) return offset < kSettingsEnd || offset >= kBlockHalfSize;
-    if (block == kLastBlock) return offset < kSlotSize;
-    return offset < kBlockSize;
 }
 
 std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceImage& read) {

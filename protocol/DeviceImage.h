@@ -22,10 +22,6 @@ struct DeviceImage {
 // the "d" and "D" reports carry them (block 16's last 32 bytes as zeros: nothing follows the last slot).
 DeviceImage WrittenImage(const SettingsBlock& settings, const MessageBlock& deviceMessages);
 
-// Whether the layout defines byte `offset` of block `block`: block 0's bytes 28..47 are never sent, and block 16's
-// bytes 64..95 carry no message.
-bool ByteDefined(std::size_t block, std::size_t offset);
-
 // What differs between the image written and the one read back, where the layout defines the bytes and only for
 // the blocks that were read: one line per setting or key, in UTF-8 ("Baud rate: wrote 19200, the device holds
 // 9600", "Message of key 5 differs"). Empty when they agree.

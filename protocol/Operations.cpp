@@ -23,8 +23,6 @@ bool IsWriteOrReadStep(int step) {
     return step != osIdle && step != osTestIdentity && step != osKeyReply;
 }
 
-constexpr std::uint8_t kLastBlock = kBlockCount - 1;
-
 // "Cannot find VELMORA", then what was found and what lets this user open it.
 std::u16string NoAccessText(const SearchResult& found) {
     std::u16string text = kCannotFindText;
@@ -305,19 +303,13 @@ void DeviceOperations::ReportReceived() {
 
         case osReadIdentity:
             if (!IdentifyStep()) break;
-            ReplyTicks = kReplyTimeoutTicks;
             BlockNumber = 0;
             Device = DeviceImage{};
-            BuildBlockRead(out, BlockNumber);
-            link_.SendReport(kCmdReadFirstHalf);
-            OperationStep = osReadFirstHalf;
+            requestBlockHalf(kCmdReadFirstHalf, osReadFirstHalf);
             break;
         case osReadFirstHalf:
             CopyBlockReplyHalf(link_.InReport, ReadBackImage.data());
-            ReplyTicks = kReplyTimeoutTicks;
-            BuildBlockRead(out, BlockNumber);
-            link_.SendReport(kCmdReadSecondHalf);
-            OperationStep = osReadSecondHalf;
+            requestBlockHalf(kCmdReadSecondHalf, osReadSecondHalf);
             break;
         case osReadSecondHalf:
             CopyBlockReplyHalf(link_.InReport, ReadBackImage.data() + kBlockHalfSize);

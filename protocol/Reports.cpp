@@ -25,7 +25,7 @@ void CopyMessageRun(HidReport& report, const MessageBlock& deviceMessages, long 
 void BuildSettingsFirstHalf(HidReport& report, const SettingsBlock& settings) {
     report[kBlockNumberByte] = 0;
     report[kBlockDataByte] = kSettingsMarker;
-    std::copy(settings.begin(), settings.end(), report.begin() + kBlockDataByte + 1);
+    std::copy(settings.begin(), settings.end(), report.begin() + kBlockDataByte + kSettingsByte);
 }
 
 void BuildSettingsSecondHalf(HidReport& report) {
@@ -70,7 +70,7 @@ void CopyBlockReplyHalf(const HidReport& report, std::uint8_t* out) {
 
 void UnpackSettingsBlock(const BlockImage& image, int blockNumber, SettingsBlock& settings) {
     if (blockNumber != 0) return;
-    std::copy(image.begin() + 1, image.begin() + 1 + settings.size(), settings.begin());
+    std::copy_n(image.begin() + kSettingsByte, settings.size(), settings.begin());
 }
 
 }  // namespace qb

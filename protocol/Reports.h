@@ -35,9 +35,11 @@ inline constexpr std::size_t kKeyNumberByte = 2;    // answer to "K"
 // The device's configuration image: 17 blocks of 96 bytes, each sent as two halves of 48. Block 0 carries the
 // settings after a marker byte; block n (1..16) carries message slot n - 1 and the first 32 bytes of slot n.
 inline constexpr std::size_t kBlockCount = 17;
+inline constexpr std::size_t kLastBlock = kBlockCount - 1;
 inline constexpr std::size_t kBlockSize = 96;
 inline constexpr std::size_t kBlockHalfSize = 48;
-inline constexpr std::uint8_t kSettingsMarker = 0x55;
+inline constexpr std::uint8_t kSettingsMarker = 0x55;  // block 0, byte 0
+inline constexpr std::size_t kSettingsByte = 1;        // block 0: where the settings start, after the marker
 using BlockImage = std::array<std::uint8_t, kBlockSize>;
 
 // Identify "S", write start "E", write end "Z" and key poll "K" set nothing beyond bytes 0 and 1.

@@ -218,7 +218,6 @@ HidInterfaceInfo SimulatedDevice::interfaceInfo() const {
     any.resize(any.rfind('&'));  // the second id: without the release
     info.hardwareIds.push_back(any);
     info.serialNumber = core_->serialString;
-    info.product = "VELMORA Quillanterbrooke (simulated)";
     return info;
 }
 
@@ -282,9 +281,9 @@ std::string SimulatedDevice::keyMessage(int keyNumber) const {
 }
 
 SerialFormat SimulatedDevice::serialFormat() const {
-    const Block image = block(0);
-    constexpr std::size_t kAt = 1;  // the settings follow the marker byte
-    return {image[kAt + kBaudCodeOffset], image[kAt + kParityCodeOffset], image[kAt + kStopBitsOffset]};
+    SettingsBlock settings{};
+    UnpackSettingsBlock(block(0), 0, settings);
+    return {settings[kBaudCodeOffset], settings[kParityCodeOffset], settings[kStopBitsOffset]};
 }
 
 void SimulatedDevice::setSerialLine(SerialLine* line) {

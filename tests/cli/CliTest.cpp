@@ -71,14 +71,6 @@ TEST_F(Cli, FailuresSayWhatFailedLineByLine) {
     EXPECT_EQ(err.str(), "Error Saving File.\n");
     EXPECT_EQ(run({"write", fileWithKey5("ab\\G1")}), 1);
     EXPECT_EQ(err.str(), "Error on Message:\nab\\G1\n");
-    const std::string good = fileWithKey5("ok");
-    device.unplug();
-    EXPECT_EQ(run({"write", good}), 1);
-    EXPECT_EQ(err.str(), "Cannot find VELMORA\n");
-    device.replug();
-    device.dropNextAnswers(1);
-    EXPECT_EQ(run({"write", good}), 1);
-    EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\n");
 }
 
 TEST_F(Cli, BadUsageExitsWithStatusTwo) {
@@ -169,24 +161,6 @@ TEST_F(Cli, KeysReportsTheKeyHeldAndFailsWhenTheDeviceGoes) {
     EXPECT_EQ(run({"keys", "2"}), 1);
     silencer.join();
     EXPECT_EQ(err.str(), "Cannot communicate with VELMORA\n");
-}
-
-// --device: of two encoders, the one with that USB serial number or path; one that is not there is not found.
-TEST_F(Cli, DeviceChoosesAmongSeveral) {
-    SimulatedDevice other;
-    device.setSerialString("A-1");
-    other.setSerialString("B-2");
-    SimulatedBus bus;
-    bus.add({{}, "/dev/hidraw1", &device});
-    bus.add({{}, "/dev/hidraw2", &other});
-    for (const auto& [choice, status, reportsToOther] :
-         {std::tuple{"B-2", 0, 3u}, std::tuple{"/dev/hidraw1", 0, 0u}, std::tuple{"C-3", 1, 0u}}) {
-        other.clearReceived();
-        EXPECT_EQ(RunCli({"read"}, bus, out, err, nullptr, choice), status) << choice;
-        EXPECT_EQ(other.receivedCount(), reportsToOther) << choice;
-    }
-    EXPECT_EQ(device.receivedCount(), 3u);
-    EXPECT_NE(err.str().find("Cannot find VELMORA"), std::string::npos);
 }
 
 TEST_F(Cli, ListShowsEachDeviceWithWhetherThisUserMayOpenIt) {

@@ -52,23 +52,15 @@ TEST(DefaultConfig, ShownAndSavedKeepingTheBytesAfterEachKeysName) {
 // ---- Escapes and slots without a zero byte -------------------------------------------------------------
 // Each escape and each slot on its own: the fuzz target fuzz_message_escapes, whose seed corpus runs as a test.
 
-TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlot) {
+// Key 4's slot, earlier than key 2's, has no zero byte: its reported text stops at the slot's end.
+TEST(TranslateMessages, ReportsOnlyTheFirstInvalidSlotUpToItsEnd) {
     ConfigStore store;
-    PutText(store.Config, 4, "two\\x");       // key 2
-    PutText(store.Config, 1, "four\\4\xE9");  // key 4, an earlier slot
+    PutText(store.Config, 4, "two\\x");  // key 2
+    std::memset(Slot(store.Config.Messages, 1), 'n', 2 * kSlotSize);
+    std::memcpy(Slot(store.Config.Messages, 1), "four\\4\xE9", 7);
     FakeSink sink;
     EXPECT_FALSE(store.TranslateMessages(sink));
-    EXPECT_EQ(sink.errors(), std::vector<std::u16string>{u"Error on Message:\rfour\\4\u00E9"});
-}
-
-// The reported text of a slot without a zero byte does not run on into the next slot.
-TEST(UnterminatedSlot, ReportedTextStopsAtTheSlotsEnd) {
-    ConfigStore store;
-    std::memset(Slot(store.Config.Messages, 3), 'n', 2 * kSlotSize);
-    std::memcpy(Slot(store.Config.Messages, 3) + 61, "\\4", 2);
-    FakeSink sink;
-    EXPECT_FALSE(store.TranslateMessages(sink));
-    EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\r" + std::u16string(61, u'n') + u"\\4"});
+    EXPECT_EQ(sink.errors(), std::vector{u"Error on Message:\rfour\\4\u00E9" + std::u16string(56, u'n')});
 }
 
 TEST(ConfigChanged, FollowsEverySettingsByteAndTheTextsUpToTheirTerminators) {

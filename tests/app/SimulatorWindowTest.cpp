@@ -1,5 +1,5 @@
 // The --simulate front end: the simulated device's window drives what the main window sees, also in its keypad
-// test.
+// test. Its drop-an-answer button: StatusLineTest.
 #include "AppTestSupport.h"
 
 class SimulatorWindowTest : public SimulatedFormTest {
@@ -28,13 +28,6 @@ private slots:
         QTRY_VERIFY(lit('1'));
         QTest::mouseClick(pad('1'), Qt::LeftButton);
         QTRY_VERIFY(lit(0));
-    }
-
-    void droppedAnswerTimesOut() {
-        QTest::mouseClick(control(*simulator_, "SimDropAnswer"), Qt::LeftButton);
-        click(*form_, "ReadButton");
-        QTRY_COMPARE(sink_.errors(), std::vector<std::u16string>{kCannotCommunicateText});
-        QVERIFY(control(*form_, "ReadButton")->isEnabled());
     }
 
     // 1.5 s is longer than the 1 s the tool waits for an answer.

@@ -33,7 +33,8 @@ private slots:
         QVERIFY(sink_.shown.empty());
     }
 
-    // Idle, nothing ticks; a read ticks until its last answer; a keypad test until it has stopped.
+    // Idle, nothing ticks; a read ticks until its last answer; a keypad test until it has stopped; a read whose
+    // answer the simulated device drops until it has timed out, and its button is free again.
     void timerRunsOnlyWhileAnOperationNeedsIt() {
         QVERIFY(!ticking());
         device_->setSerial(12345);
@@ -49,10 +50,11 @@ private slots:
         click(*form_, "TestkeypadButton");
         QTRY_VERIFY(!ticking());
 
-        device_->dropNextAnswers(1);
+        QTest::mouseClick(control(*simulator_, "SimDropAnswer"), Qt::LeftButton);
         click(*form_, "ReadButton");
         QTRY_COMPARE(sink_.errors(), std::vector<std::u16string>{kCannotCommunicateText});
         QTRY_VERIFY(!ticking());  // once a late answer is no longer waited for
+        QVERIFY(control(*form_, "ReadButton")->isEnabled());
     }
 
     // With two encoders the user chooses; the operations then talk to that one only.

@@ -92,7 +92,7 @@ protected:
     DevicePresence presence{bus, link};
 };
 
-// Chosen by serial here; by path: CliTest.
+// Chosen by serial here; by path: the program's own test cli.program.device.
 TEST_F(TwoDevices, TheChoiceDecidesWhichTheSearchOpens) {
     presence.refresh();
     ASSERT_EQ(presence.encoders().size(), 2u);

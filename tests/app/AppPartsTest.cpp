@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -56,7 +57,11 @@ QB_APP_TEST(AppPartsTest)
 int main(int argc, char** argv) {
     qb::Application app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QStandardPaths::setTestModeEnabled(true);  // remembered choices go to a test folder, not the user's
+    // Remembered choices go to a folder of this run's own: not the user's, and not shared with the other test
+    // programs running at the same time (a check box one of them ticks would change what another one reads).
+    QStandardPaths::setTestModeEnabled(true);
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     const bool one = argc > 1 && testClasses().count(argv[1]);
     int failed = 0;
     for (const auto& [name, run] : testClasses())

@@ -14,7 +14,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 #endif
 
 #include <algorithm>

@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/CursorBlinkLimit.h"
-#include "app/Mainunit.h"
-#include "app/SerialMonitor.h"
+#include "gui/CursorBlinkLimit.h"
+#include "gui/Mainunit.h"
+#include "gui/monitor/SerialMonitor.h"
 #include "config/Text.h"
 #include "device/HidapiTransport.h"
 #include "simulator/SimulatedDevice.h"

@@ -10,9 +10,9 @@
 
 #include <functional>
 
-#include "app/Mainunit.h"
-#include "app/SerialMonitor.h"
-#include "app/SimulatorWindow.h"
+#include "gui/Mainunit.h"
+#include "gui/monitor/SerialMonitor.h"
+#include "gui/simulator/SimulatorWindow.h"
 #include "simulator/SimulatedDevice.h"
 
 namespace {

@@ -19,7 +19,7 @@ skip() {
     exit 77
 }
 
-programs=("$build/app/quillanterbrooke-cli" "$build/simulator/quillanterbrooke-virtual-device"
+programs=("$build/cli/quillanterbrooke-cli" "$build/simulator/quillanterbrooke-virtual-device"
     "$build/bench/qb_device_bench")
 for program in "${programs[@]}"; do
     [ -x "$program" ] || skip "$program is not built"

@@ -8,6 +8,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target quillanterbrooke
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No DISPLAY or WAYLAND_DISPLAY: running under xvfb-run, on a virtual screen nobody sees." >&2
-    exec xvfb-run -a build/app/quillanterbrooke --simulate "$@"
+    exec xvfb-run -a build/gui/quillanterbrooke --simulate "$@"
 fi
-exec build/app/quillanterbrooke --simulate "$@"
+exec build/gui/quillanterbrooke --simulate "$@"

@@ -42,7 +42,7 @@ if [ "${QB_SCENE:-}" = presence ]; then
     echo "saved $out"
     exit 0
 fi
-"$build/app/quillanterbrooke" --simulate &
+"$build/gui/quillanterbrooke" --simulate &
 pid=$!
 trap 'kill "$pid" ${wm} 2>/dev/null; wait "$pid" 2>/dev/null || true' EXIT
 

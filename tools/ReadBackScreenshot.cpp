@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "app/Mainunit.h"
-#include "app/ReadBackWindow.h"
+#include "gui/Mainunit.h"
+#include "gui/ReadBackWindow.h"
 #include "config/MemoryConfigView.h"
 #include "protocol/DeviceImage.h"
 #include "simulator/SimulatedDevice.h"

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/Cli.h"
-#include "app/CliSession.h"
+#include "cli/Cli.h"
+#include "cli/CliSession.h"
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/KeyTable.h"

@@ -1,0 +1,391 @@
+#include "gui/Mainunit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTimer>
+
+#include "gui/help/HelpViewer.h"
+#include "gui/KeypadGroup.h"
+#include "gui/MessagesGroup.h"
+#include "gui/ReadBackWindow.h"
+#include "gui/monitor/SerialMonitor.h"
+#include "gui/SerialSettingsGroup.h"
+#include "gui/StatusLine.h"
+#include "gui/WidgetMaking.h"
+#include "config/ConfigTransfer.h"
+#include "config/DataFile.h"
+#include "config/FileFlows.h"
+#include "config/Text.h"
+
+namespace qb {
+
+namespace {
+
+constexpr char kVersionText[] = "1.00";
+const QColor kLitKeyColour(0, 255, 0);
+
+// The window, in pixels at 96 dpi: a client area of 882 x 599; the keypad top left, the buttons beside it, the
+// serial settings top right with the device information under them, the messages along the bottom.
+constexpr int kClientWidth = 882, kClientHeight = 599;
+constexpr int kMargin = 28, kTop = 24;
+constexpr int kButtonX = 456, kButtonW = 113, kButtonH = 25, kButtonPitch = 40;
+constexpr int kOptionsHeight = 28;
+
+// Where the window's choices are remembered.
+QSettings Remembered() {
+    return QSettings(QStringLiteral("VELMORA"), QStringLiteral("Quillanterbrooke"));
+}
+
+}  // namespace
+
+TMainForm::TMainForm(Transport& transport, const QString& programFolder, QWidget* parent)
+    : QWidget(parent),
+      programFolder_(programFolder),
+      link_(transport, dispatcher_),
+      operations_(store_, *this, link_, *this),
+      presence_(transport, link_) {
+    createControls();
+    FormCreate();
+    setUpPresence(transport);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::createControls() {
+    setObjectName(QStringLiteral("MainForm"));
+    design::InstallFontSubstitutes();
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    resize(kClientWidth, kClientHeight);
+
+    GroupBox1 = new KeypadGroup(this);
+    GroupBox1->move(kMargin, kTop);
+    const auto button = [this](const char* name, const QString& caption, int row) {
+        return design::Button(this, name, caption, QRect(kButtonX, kTop + 8 + row * kButtonPitch, kButtonW, kButtonH));
+    };
+    LoadButton = button("LoadButton", tr("Load File"), 0);
+    SaveButton = button("SaveButton", tr("Save File"), 1);
+    WriteButton = button("WriteButton", tr("Write To VELMORA"), 2);
+    ReadButton = button("ReadButton", tr("Read From VELMORA"), 3);
+    HelpButton = button("HelpButton", tr("Help"), 4);
+    ExitButton = button("ExitButton", tr("Exit"), 5);
+    GroupBox3 = new SerialSettingsGroup(this);
+    GroupBox3->move(kClientWidth - kMargin - GroupBox3->width(), kTop);
+    GroupBox2 = new MessagesGroup(this);
+    GroupBox2->move(kMargin, kTop + GroupBox1->height() + 24);
+
+    LogMemo = design::Named(new QPlainTextEdit(this), QStringLiteral("LogMemo"),
+                            QRect(kClientWidth - kMargin - 185, kTop + GroupBox3->height() + 12, 185, 77));
+    LogMemo->setReadOnly(true);
+    LogMemo->setAccessibleName(QStringLiteral("Device information"));
+    QPalette memoPalette = LogMemo->palette();
+    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::Button));
+    LogMemo->setPalette(memoPalette);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50);
+
+    for (const KeyInfo& key : kKeys) {
+        const int index = key.legendIndex;
+        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this,
+                [this, index] { SwitchEditChange(index); });
+    }
+    connect(LoadButton, &QPushButton::clicked, this, &TMainForm::LoadButtonClick);
+    connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
+    connect(WriteButton, &QPushButton::clicked, this, &TMainForm::WriteButtonClick);
+    connect(ReadButton, &QPushButton::clicked, this, &TMainForm::ReadButtonClick);
+    connect(GroupBox1->TestkeypadButton, &QPushButton::clicked, this, &TMainForm::TestkeypadButtonClick);
+    connect(HelpButton, &QPushButton::clicked, this, &TMainForm::HelpButtonClick);
+    connect(ExitButton, &QPushButton::clicked, this, &TMainForm::ExitButtonClick);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    // Tab: the keypad, its test button, the button column, the serial settings, the messages, the memo.
+    std::vector<QWidget*> order = GroupBox1->tabOrder();
+    for (QWidget* w :
+         {static_cast<QWidget*>(GroupBox1->TestkeypadButton), static_cast<QWidget*>(LoadButton),
+          static_cast<QWidget*>(SaveButton), static_cast<QWidget*>(WriteButton), static_cast<QWidget*>(ReadButton),
+          static_cast<QWidget*>(HelpButton), static_cast<QWidget*>(ExitButton)})
+        order.push_back(w);
+    for (QWidget* w : GroupBox3->tabOrder()) order.push_back(w);
+    for (QWidget* w : GroupBox2->tabOrder()) order.push_back(w);
+    order.push_back(LogMemo);
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    createOptions();
+
+    // The status line under the designed area and the options.
+    statusLine_ = new StatusLine(this);
+    statusLine_->setGeometry(0, kClientHeight + kOptionsHeight, kClientWidth, StatusLine::kHeight);
+    resize(kClientWidth, kClientHeight + kOptionsHeight + StatusLine::kHeight);
+}
+
+void TMainForm::createOptions() {
+    VerifyWritesCheckBox =
+        design::Named(new QCheckBox(tr("Verify writes (read back and compare)"), this),
+                      QStringLiteral("VerifyWritesCheckBox"), QRect(kMargin, kClientHeight, 260, 22));
+    ReadMessagesCheckBox =
+        design::Named(new QCheckBox(tr("Read messages too (firmware that serves them)"), this),
+                      QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));
+    const QSettings remembered = Remembered();
+    VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false).toBool());
+    ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false).toBool());
+    const auto apply = [this] {
+        operations_.options.verifyWrites = VerifyWritesCheckBox->isChecked();
+        operations_.options.readMessages = ReadMessagesCheckBox->isChecked();
+        QSettings settings = Remembered();
+        settings.setValue(QStringLiteral("verifyWrites"), operations_.options.verifyWrites);
+        settings.setValue(QStringLiteral("readMessages"), operations_.options.readMessages);
+    };
+    apply();
+    connect(VerifyWritesCheckBox, &QCheckBox::toggled, this, apply);
+    connect(ReadMessagesCheckBox, &QCheckBox::toggled, this, apply);
+    setTabOrder(LogMemo, VerifyWritesCheckBox);
+    setTabOrder(VerifyWritesCheckBox, ReadMessagesCheckBox);
+}
+
+void TMainForm::FormCreate() {
+    setWindowTitle(
+        QStringLiteral("%1 Interface Version %2").arg(QLatin1String(kProductName), QLatin1String(kVersionText)));
+    operations_.OperationStep = osIdle;
+    GroupBox3->BaudRateComboBox->setCurrentIndex(kDefaultBaudCode);
+    operations_.KeyPollTicks = 0;
+    store_.SetDefaultConfig(*this);
+    SetupHelp();
+}
+
+// ---- Closing ----
+
+void TMainForm::ExitButtonClick() {
+    close();
+}
+
+bool TMainForm::FormCloseQuery() {
+    return QueryClose(store_, *this, *sink_, *chooser_, files_);
+}
+
+void TMainForm::FormClose() {
+    ReleaseHelp();
+    // Nothing may tick, or reach the window from the device, once it has closed.
+    Timer1->stop();
+    ReleasePresence();
+    link_.Stop();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+// ---- Buttons, timer and legends ----
+
+void TMainForm::LoadButtonClick() {
+    LoadDataFile(store_, *this, *sink_, *chooser_, files_);
+}
+
+bool TMainForm::LoadFile(const QString& path) {
+    return LoadDataFileFrom(std::filesystem::path(path.toStdU16String()), store_, *this, *sink_, files_);
+}
+
+void TMainForm::SaveButtonClick() {
+    SaveDataFile(store_, *this, *sink_, *chooser_, files_);
+}
+
+void TMainForm::WriteButtonClick() {
+    operations_.WriteButtonClick();
+    runTimerAsNeeded();
+}
+
+void TMainForm::ReadButtonClick() {
+    operations_.ReadButtonClick();
+    runTimerAsNeeded();
+}
+
+void TMainForm::TestkeypadButtonClick() {
+    operations_.TestkeypadButtonClick();
+    runTimerAsNeeded();
+}
+
+void TMainForm::Timer1Timer() {
+    operations_.Timer1Timer();
+    runTimerAsNeeded();
+}
+
+void TMainForm::SwitchEditChange(int legendIndex) {
+    GroupBox2->OutStringLabels[legendIndex]->setText(GroupBox1->SwitchEdits[legendIndex]->text());
+}
+
+// ---- Help ----
+
+void TMainForm::SetupHelp() {
+    const QString folder = programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
+    HelpFilePath = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(kHelpFileName)));
+#ifdef QB_INSTALLED_HELP_DIR
+    // Installed, the help file is with the program's other data rather than beside it.
+    const QString installed = QDir::cleanPath(
+        QDir(folder).absoluteFilePath(QStringLiteral(QB_INSTALLED_HELP_DIR "/") + QLatin1String(kHelpFileName)));
+    if (!QFileInfo(HelpFilePath).isFile() && QFileInfo(installed).isFile()) HelpFilePath = installed;
+#endif
+    if (!QFileInfo(HelpFilePath).isFile() || !help::LoadHelpViewer()) {
+        HelpButton->hide();
+        return;
+    }
+    help::Initialize(HelpCookie);
+}
+
+void TMainForm::HelpButtonClick() {
+    help::DisplayTopic(HelpFilePath);
+}
+
+void TMainForm::ReleaseHelp() {
+    // The button is visible exactly when set-up succeeded.
+    if (HelpButton->isHidden()) return;
+    help::CloseAll();
+    if (help::HelpLibraryLoaded()) {
+        help::Uninitialize(HelpCookie);
+        help::UnloadHelpViewer();
+    }
+}
+
+// ---- ConfigView ----
+
+int TMainForm::columnLine(int column) const {
+    return GroupBox1->CSpinEdits.at(column)->value();
+}
+
+void TMainForm::setColumnLine(int column, int value) {
+    GroupBox1->CSpinEdits.at(column)->setValue(value);
+}
+
+int TMainForm::rowLine(int row) const {
+    return GroupBox1->RowCSpinEdits.at(row)->value();
+}
+
+void TMainForm::setRowLine(int row, int value) {
+    GroupBox1->RowCSpinEdits.at(row)->setValue(value);
+}
+
+std::u16string TMainForm::legendText(int legendIndex) const {
+    return GroupBox1->SwitchEdits.at(legendIndex)->text().toStdU16String();
+}
+
+void TMainForm::setLegendText(int legendIndex, const std::u16string& text) {
+    // textChanged runs the change handler, as typing does.
+    GroupBox1->SwitchEdits.at(legendIndex)->setText(QString::fromStdU16String(text));
+}
+
+std::u16string TMainForm::messageText(int legendIndex) const {
+    return GroupBox2->OutStringEdits.at(legendIndex)->text().toStdU16String();
+}
+
+void TMainForm::setMessageText(int legendIndex, const std::u16string& text) {
+    GroupBox2->OutStringEdits.at(legendIndex)->setText(QString::fromStdU16String(text));
+}
+
+int TMainForm::baudIndex() const {
+    return GroupBox3->BaudRateComboBox->currentIndex();
+}
+
+void TMainForm::setBaudIndex(int index) {
+    QComboBox* list = GroupBox3->BaudRateComboBox;
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+QRadioButton* TMainForm::radio(RadioButton button) const {
+    switch (button) {
+        case RadioButton::NoParity:
+            return GroupBox3->NoParityRadioButton;
+        case RadioButton::EvenParity:
+            return GroupBox3->EvenParityRadioButton;
+        case RadioButton::OddParity:
+            return GroupBox3->OddParityRadioButton;
+        case RadioButton::StopBit1:
+            return GroupBox3->StopBitRadioButton1;
+        case RadioButton::StopBit2:
+            return GroupBox3->StopBitRadioButton2;
+    }
+    return GroupBox3->NoParityRadioButton;
+}
+
+bool TMainForm::isChecked(RadioButton button) const {
+    return radio(button)->isChecked();
+}
+
+void TMainForm::check(RadioButton button) {
+    radio(button)->setChecked(true);
+}
+
+// ---- OperationsUi ----
+
+void TMainForm::clearLog() {
+    LogMemo->clear();
+}
+
+void TMainForm::addLogLine(const std::u16string& line) {
+    LogMemo->appendPlainText(QString::fromStdU16String(line));
+}
+
+void TMainForm::showKey(int legendIndex) {
+    for (int i = 0; i < kKeyCount; ++i) {
+        QLineEdit* edit = GroupBox1->SwitchEdits[i];
+        const QColor wanted =
+            i == legendIndex ? kLitKeyColour : QApplication::palette(edit).color(QPalette::Active, QPalette::Base);
+        if (edit->palette().color(QPalette::Base) == wanted) continue;
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, wanted);
+        edit->setPalette(palette);
+    }
+}
+
+void TMainForm::setTestButtonCaption(const std::u16string& caption) {
+    GroupBox1->TestkeypadButton->setText(QString::fromStdU16String(caption));
+}
+
+void TMainForm::showReadBack(const DeviceImage& device) {
+    lastRead_ = device;
+    KeypadConfig shown = store_.Config;  // the record itself is not packed by a read
+    PackConfig(*this, shown);
+    if (!readBack_) {
+        readBack_ = new ReadBackWindow(this);
+        connect(readBack_, &ReadBackWindow::takeOverRequested, this, &TMainForm::TakeOverDeviceValues);
+    }
+    readBack_->show(CompareWithDevice(shown, device));
+}
+
+void TMainForm::TakeOverDeviceValues() {
+    // Unsaved edits are about to be replaced: the same question as at closing.
+    if (!QueryClose(store_, *this, *sink_, *chooser_, files_)) return;
+    const std::vector<char> kept = qb::TakeOverDeviceValues(lastRead_, store_.Config);
+    UnpackConfig(store_.Config, *this);
+    if (readBack_) readBack_->close();
+    if (!kept.empty()) {
+        std::u16string keys;
+        for (char key : kept) keys += (keys.empty() ? u"" : u", ") + std::u16string(1, char16_t(key));
+        sink_->showInformation(u"The device's messages for keys " + keys +
+                               u" are longer than 63 characters when written with escapes;\r\nthe window keeps "
+                               u"its own messages for them.");
+    }
+}
+
+void TMainForm::setBusy(bool busy) {
+    WriteButton->setEnabled(!busy);
+    ReadButton->setEnabled(!busy);
+    GroupBox1->TestkeypadButton->setEnabled(!busy);
+}
+
+}  // namespace qb

@@ -1,0 +1,57 @@
+#include "gui/StatusLine.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "device/DevicePresence.h"
+
+namespace qb {
+
+StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("StatusLine"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(8, 2, 8, 4);
+    text_ = new QLabel(this);
+    text_->setObjectName(QStringLiteral("PresenceText"));
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    chooser_ = new QComboBox(this);
+    chooser_->setObjectName(QStringLiteral("DeviceChooser"));
+    chooser_->setAccessibleName(tr("Device the operations use"));
+    chooser_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    chooser_->hide();
+    monitor_ = new QPushButton(tr("Serial monitor..."), this);
+    monitor_->setObjectName(QStringLiteral("SerialMonitorButton"));
+    monitor_->setAutoDefault(false);
+    layout->addWidget(text_);
+    layout->addWidget(chooser_);
+    layout->addStretch(1);
+    layout->addWidget(monitor_);
+    connect(chooser_, &QComboBox::activated, this,
+            [this](int index) { emit deviceChosen(chooser_->itemData(index).toString().toStdString()); });
+    connect(monitor_, &QPushButton::clicked, this, &StatusLine::monitorRequested);
+}
+
+void StatusLine::showPresence(const DevicePresence& presence) {
+    const auto& encoders = presence.encoders();
+    if (encoders.size() <= 1) {
+        chooser_->hide();
+        text_->setText(QString::fromStdU16String(presence.statusText()));
+        return;
+    }
+    text_->setText(tr("%1 encoders attached; the operations use:").arg(encoders.size()));
+    const QSignalBlocker quiet(chooser_);
+    chooser_->clear();
+    for (const AttachedEncoder& encoder : encoders)
+        chooser_->addItem(QString::fromStdU16String(presence.describe(encoder)), QString::fromStdString(encoder.key));
+    chooser_->setCurrentIndex(presence.chosen());
+    chooser_->show();
+}
+
+void StatusLine::setChoiceLocked(bool locked) {
+    chooser_->setEnabled(!locked);
+}
+
+}  // namespace qb

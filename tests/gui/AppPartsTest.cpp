@@ -1,0 +1,72 @@
+// The pieces under the window: the Qt dispatcher the device link posts to and the application object that keeps
+// going after a failed handler. Also the one main of the window's tests.
+#include <stdexcept>
+#include <thread>
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+
+#include "AppTestSupport.h"
+#include "gui/Application.h"
+#include "gui/QtDispatcher.h"
+
+class AppPartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Posted from another thread, work runs later, on the window's thread, in the order posted; never inline.
+    // Work still queued when the dispatcher goes is dropped.
+    void dispatcher() {
+        std::vector<int> ran;  // the work's number, or -1 for work run on another thread
+        {
+            QtDispatcher dispatcher;
+            std::thread([&] {
+                for (int i = 0; i < 20; ++i)
+                    dispatcher.post([&ran, i] { ran.push_back(QThread::currentThread() == qApp->thread() ? i : -1); });
+            }).join();
+            dispatcher.post([&ran] { ran.push_back(20); });
+            QVERIFY(ran.empty());
+            QTRY_COMPARE(ran.size(), std::size_t(21));
+            for (int i = 0; i <= 20; ++i) QCOMPARE(ran[i], i);
+            dispatcher.post([&ran] { ran.push_back(-2); });
+        }
+        QCoreApplication::processEvents();  // would run it, were it still queued
+        QCOMPARE(ran.size(), std::size_t(21));
+    }
+
+    void failedHandlerIsShownAndTheLoopGoesOn() {
+        QString shown;
+        bool wentOn = false;
+        onNextModalBox([&](QMessageBox* box) {
+            shown = box->text();
+            box->buttons().first()->click();
+        });
+        QMetaObject::invokeMethod(
+            qApp, [] { throw std::runtime_error("the handler failed"); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [&] { wentOn = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(wentOn);
+        QCOMPARE(shown, QStringLiteral("the handler failed"));
+    }
+};
+
+QB_APP_TEST(AppPartsTest)
+
+// Runs every test class, or only the one the first argument names (the rest are Qt Test's options).
+int main(int argc, char** argv) {
+    qb::Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Remembered choices go to a folder of this run's own: not the user's, and not shared with the other test
+    // programs running at the same time (a check box one of them ticks would change what another one reads).
+    QStandardPaths::setTestModeEnabled(true);
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    const bool one = argc > 1 && testClasses().count(argv[1]);
+    int failed = 0;
+    for (const auto& [name, run] : testClasses())
+        if (!one || name == argv[1]) failed += one ? run(argc - 1, argv + 1) : run(argc, argv);
+    return failed;
+}
+
+#include "AppPartsTest.moc"

@@ -1,0 +1,96 @@
+// What a read brings back, shown beside the window and taken over into it; the choices that are remembered.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTableWidget>
+
+#include "AppTestSupport.h"
+#include "gui/ReadBackWindow.h"
+#include "config/MemoryConfigView.h"
+#include "protocol/DeviceImage.h"
+
+class ReadBackTest : public FormTest {
+    Q_OBJECT
+
+    SimulatedDevice device_;
+
+    // The device holds the defaults but 57600 baud and key 5's message "Hi" CR.
+    void fillDevice() {
+        ConfigStore held;
+        MemoryConfigView view;
+        held.SetDefaultConfig(view);
+        held.Config.Settings[kBaudCodeOffset] = 6;
+        const char text[] = "Hi\\0D";
+        std::copy(std::begin(text), std::end(text), Slot(held.Config.Messages, keyNamed('5').slot));
+        QVERIFY(held.TranslateMessages(sink_));
+        const DeviceImage image = WrittenImage(held.Config.Settings, held.DeviceMessages);
+        for (std::size_t n = 0; n < kBlockCount; ++n) device_.setBlock(n, image.blocks[n]);
+    }
+    ReadBackWindow* readAll() {
+        control<QCheckBox>(*form_, "ReadMessagesCheckBox")->setChecked(true);
+        click(*form_, "ReadButton");
+        (void)QTest::qWaitFor([&] { return form_->findChild<ReadBackWindow*>() != nullptr; });
+        auto* window = form_->findChild<ReadBackWindow*>();
+        if (!window) qFatal("no read result shown");
+        return window;
+    }
+    QStringList row(ReadBackWindow* window, const QString& name) {
+        auto* table = control<QTableWidget>(*window, "ReadBackTable");
+        for (int r = 0; r < table->rowCount(); ++r)
+            if (table->item(r, 0)->text().endsWith(name))
+                return {table->item(r, 0)->text(), table->item(r, 1)->text(), table->item(r, 2)->text()};
+        return {};
+    }
+
+private slots:
+    void init() {
+        sink_ = FakeSink();
+        chooser_ = ScriptedChooser();
+        connectTo(device_);
+        fillDevice();
+    }
+
+    // Differences are marked; taking over asks the close question first when the window holds unsaved edits and
+    // keeps them on Cancel. Yes saves first (MainFormCloseTest: the same question at closing).
+    void theDevicesValuesAreShownAndTakenOver_data() {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("no edits") << false << int(Answer::Cancel);
+        QTest::newRow("edits, Cancel") << true << int(Answer::Cancel);
+        QTest::newRow("edits, No") << true << int(Answer::No);
+    }
+    void theDevicesValuesAreShownAndTakenOver() {
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        const bool takenOver = !edited || answer == int(Answer::No);
+        if (edited) retype(legend('A'), QStringLiteral("z"));
+        sink_.answers = {Answer(answer)};
+        ReadBackWindow* window = readAll();
+        QCOMPARE(row(window, "Baud rate"), (QStringList{"\u2260 Baud rate", "19200", "57600"}));
+        QCOMPARE(row(window, "Message 5"), (QStringList{"\u2260 Message 5", "5", "Hi\\0D"}));
+        QCOMPARE(row(window, "Message 6"), (QStringList{"Message 6", "6", "6"}));
+        QCOMPARE(row(window, "Legends").value(0).startsWith(QStringLiteral("\u2260")), edited);
+
+        click(*window, "TakeOverButton");
+        QCOMPARE(sink_.questions().size(), std::size_t(edited ? 1 : 0));
+        QCOMPARE(control<QComboBox>(*form_, "BaudRateComboBox")->currentText(),
+                 QString::fromLatin1(takenOver ? "57600" : "19200"));
+        QCOMPARE(message('5')->text(), QString::fromLatin1(takenOver ? "Hi\\0D" : "5"));
+        QCOMPARE(legend('A')->text(), QString::fromLatin1(takenOver ? "A" : "z"));
+    }
+
+    // Firmware that serves only the settings block: its answers are not shown as messages.
+    void messagesThatCannotBeMessagesAreNotShown() {
+        device_.setServesMessageBlocks(false);
+        ReadBackWindow* window = readAll();
+        QVERIFY(row(window, "Message 5").isEmpty());
+        QVERIFY(control<QLabel>(*window, "MessagesNote")->text().contains(QStringLiteral("cannot be shown")));
+        QCOMPARE(row(window, "Baud rate").value(2), QStringLiteral("57600"));
+        // The choice is remembered for the next window.
+        connectTo(device_);
+        QVERIFY(control<QCheckBox>(*form_, "ReadMessagesCheckBox")->isChecked());
+        control<QCheckBox>(*form_, "ReadMessagesCheckBox")->setChecked(false);
+    }
+};
+
+QB_APP_TEST(ReadBackTest)
+#include "ReadBackTest.moc"

@@ -271,21 +271,21 @@ Figures Measure(qb::Transport& device, qb::Dispatcher& dispatcher, const std::fu
     qb::MemoryConfigView view;
     QuietUi ui;
     qb::DeviceLink link(transport, dispatcher);
-    qb::DeviceOperations ops(store, view, link, ui);
+    qb::DeviceOperations ops(link, ui);
     store.SetDefaultConfig(view);
 
     Figures figures;
     for (int round = 0; round < rounds + 2; ++round) {
         Figures scratch;
         Figures& into = round < 2 ? scratch : figures;  // the first rounds connect and warm up
-        into.writeMs.push_back(RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 37, into,
+        into.writeMs.push_back(RunOperation([&] { ops.Write(store.Config); }, pumpOnce, ui, transport, delay, 37, into,
                                             1, paced, &into.writeDeviceMs));
         into.readMs.push_back(
-            RunOperation([&] { ops.ReadButtonClick(); }, pumpOnce, ui, transport, delay, 3, into, 1, paced));
-        // "Download Complete", then "Download verified".
+            RunOperation([&] { ops.Read(); }, pumpOnce, ui, transport, delay, 3, into, 1, paced));
+        // One box at the end: "Download Complete" and "Download verified".
         ops.options.verifyWrites = true;
-        into.verifiedMs.push_back(RunOperation([&] { ops.WriteButtonClick(); }, pumpOnce, ui, transport, delay, 39,
-                                               into, 2, paced, &into.verifiedDeviceMs));
+        into.verifiedMs.push_back(RunOperation([&] { ops.Write(store.Config); }, pumpOnce, ui, transport, delay, 39,
+                                               into, 1, paced, &into.verifiedDeviceMs));
         ops.options.verifyWrites = false;
     }
     link.Stop();

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include "cli/CliSession.h"
-#include "config/ConfigTransfer.h"
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/FileFlows.h"
@@ -19,7 +20,8 @@
 #include "config/SettingsText.h"
 #include "config/Text.h"
 #include "device/DeviceIds.h"
-#include "device/DeviceLink.h"
+#include "device/DevicePresence.h"
+#include "device/TracingTransport.h"
 #include "protocol/DeviceImage.h"
 
 namespace qb {
@@ -27,171 +29,111 @@ namespace qb {
 namespace {
 
 constexpr int kDone = 0, kFailed = 1, kBadUsage = 2;
-// Far longer than any operation takes when the device answers; the reply time-out reports a silent one.
-constexpr std::chrono::seconds kOperationLimit{60};
 constexpr std::chrono::milliseconds kDevicePoll{250};
+constexpr char kVersion[] = "1.00";
 
-// The command's words after its name, with the options it knows taken out. Anything else starting with "--" is
-// bad usage.
-struct Arguments {
-    std::vector<std::string> words;
-    std::vector<std::string> flags;
-    std::optional<std::string> log;
-    bool bad = false;
+namespace fs = std::filesystem;
 
-    Arguments(const std::vector<std::string>& args, std::initializer_list<const char*> known, bool takesLog) {
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            const std::string& a = args[i];
-            if (takesLog && a == "--log" && i + 1 < args.size()) {
-                log = args[++i];
-            } else if (a.rfind("--", 0) == 0) {
-                bool ok = false;
-                for (const char* k : known) ok = ok || a == k;
-                if (ok)
-                    flags.push_back(a);
-                else
-                    bad = true;
-            } else {
-                words.push_back(a);
-            }
-        }
-    }
-    bool has(const char* flag) const {
-        for (const std::string& f : flags)
-            if (f == flag) return true;
-        return false;
-    }
+// ---- What every command may use ----
+
+// The options before the command, and what a command is given to run with.
+struct Globals {
+    bool simulate = false;
+    std::string device;  // with several encoders attached: the one with this path or USB serial number
+    std::string trace;
 };
+
+class Context {
+public:
+    Context(const CliEnvironment& environment, const Globals& globals)
+        : out(environment.out), err(environment.err), env_(environment), globals_(globals) {}
+
+    std::ostream& out;
+    std::ostream& err;
+
+    const Globals& globals() const { return globals_; }
+    bool interrupted() const { return env_.interrupted && env_.interrupted->load(); }
+    std::ostream* terminal() const { return env_.terminal; }
+
+    // The transport, made at its first use: a command that never talks to the device never opens a trace.
+    Transport* transport() {
+        if (transport_) return transport_.get();
+        std::unique_ptr<Transport> made = env_.makeTransport(globals_.simulate);
+        if (!globals_.trace.empty()) {
+            std::string error;
+            std::unique_ptr<TracingTransport> traced = TracingTransport::ToFile(std::move(made), globals_.trace, error);
+            if (!traced) {
+                err << error << '\n';
+                return nullptr;
+            }
+            tracing_ = traced.get();
+            made = std::move(traced);
+        }
+        transport_ = std::move(made);
+        return transport_.get();
+    }
+    bool traceFailed() const { return tracing_ && !tracing_->ok(); }
+
+    // One line per line of `text`, on `to`.
+    void lines(std::ostream& to, std::u16string_view text) const { to << ToUtf8(NormaliseLineBreaks(text)) << '\n'; }
+
+private:
+    const CliEnvironment& env_;
+    const Globals& globals_;
+    std::unique_ptr<Transport> transport_;
+    TracingTransport* tracing_ = nullptr;
+};
+
+// A text the device sent, shown on one line: control bytes as \XX, never raw on the terminal.
+std::string DeviceText(std::string_view bytes) {
+    return ToUtf8(ShowBytes(bytes));
+}
 
 void PrintSettings(const SettingsBlock& settings, std::ostream& out) {
     for (const SettingLine& line : DescribeSettings(settings)) out << line.name << ": " << line.value << '\n';
 }
 
-void PrintMessages(const std::array<std::string, kSlotCount>& bySlot, std::ostream& out) {
-    for (const KeyInfo& key : kKeys)
-        out << "Message " << key.legend << ": " << DescribeMessage(bySlot[key.slot]) << '\n';
-}
-
-bool LoadFile(const std::string& path, KeypadConfig& config, std::ostream& err) {
-    ConsoleUi console(err, err);
-    ConfigStore store;
-    MemoryConfigView view;
+std::optional<KeypadConfig> LoadFile(const std::string& path, Context& c) {
     DiskFileAccess files;
-    if (!LoadDataFileFrom(std::filesystem::u8path(path), store, view, console, files)) return false;
-    config = store.Config;
-    return true;
-}
-
-// A positive whole number of seconds, at most a day.
-std::optional<long> Seconds(const std::string& text) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return {};
-    const long seconds = std::stol(text);
-    if (seconds < 1 || seconds > 24 * 3600) return {};
-    return seconds;
-}
-
-int Show(const Arguments& a, std::ostream& out, std::ostream& err) {
-    KeypadConfig config;
-    if (!LoadFile(a.words[0], config, err)) return kFailed;
-    PrintSettings(config.Settings, out);
-    std::array<std::string, kSlotCount> bySlot;
-    for (std::size_t k = 0; k < kSlotCount; ++k) bySlot[k] = std::string(SlotText(Slot(config.Messages, k)));
-    PrintMessages(bySlot, out);
-    return kDone;
-}
-
-int New(const Arguments& a, std::ostream& err) {
-    ConfigStore store;
-    MemoryConfigView view;
-    store.SetDefaultConfig(view);
-    if (!DiskFileAccess().write(std::filesystem::u8path(a.words[0]), EncodeDataFile(store.Config))) {
-        ConsoleUi(err, err).showError(kErrorSavingText);
-        return kFailed;
+    DecodeResult decoded = ReadDataFile(fs::u8path(path), files);
+    if (const auto* message = std::get_if<std::u16string>(&decoded)) {
+        c.lines(c.err, *message);
+        return std::nullopt;
     }
-    return kDone;
+    return std::get<KeypadConfig>(decoded);
 }
 
-// Loads `path` into a session and writes it, verified unless told not to. True when written (and verified).
-bool WriteWith(CliSession& session, const KeypadConfig& config, bool verify, bool messages) {
-    session.store.Config = config;
-    UnpackConfig(session.store.Config, session.view);
-    session.ops.options.verifyWrites = verify;
-    session.ops.options.readMessages = messages;
-    session.ops.WriteButtonClick();
-    const int wanted = verify ? 2 : 1;  // "Download Complete", then "Download verified"
-    session.run([&] { return session.ui.completions >= wanted; }, kOperationLimit);
-    return !session.ui.failed && session.ui.completions >= wanted;
+// What the operations show in the window's LogMemo, as lines.
+void PrintIdentity(const Outcome& outcome, std::ostream& out) {
+    if (!outcome.device) return;
+    out << "Appware Version:" << DeviceText(outcome.device->version) << '\n'
+        << "Serial Number: " << FormatSerial(outcome.device->serial) << '\n';
 }
 
-int Write(const Arguments& a, Transport& transport, std::ostream& out, std::ostream& err) {
-    KeypadConfig config;
-    if (!LoadFile(a.words[0], config, err)) return kFailed;
-    CliSession session(transport, out, err);
-    return WriteWith(session, config, !a.has("--no-verify"), a.has("--all")) ? kDone : kFailed;
-}
-
-int Read(const Arguments& a, Transport& transport, std::ostream& out, std::ostream& err) {
-    CliSession session(transport, out, err);
-    session.ops.options.readMessages = a.has("--all");
-    session.ops.ReadButtonClick();
-    session.run([&] { return session.ui.completions > 0; }, kOperationLimit);
-    if (session.ui.failed || session.ui.completions == 0) return kFailed;
-    PrintSettings(session.store.Config.Settings, out);
-    if (!a.has("--all")) return kDone;
-    const MessageReadBack messages = DecodeMessageBlocks(session.ops.Device);
-    if (!messages.messages) {
-        err << "The device's messages cannot be shown: " << messages.problem << ".\n"
-            << "Reading the messages needs firmware that serves the message blocks.\n";
-        return kFailed;
-    }
-    PrintMessages(*messages.messages, out);
-    return kDone;
-}
-
-int Keys(const Arguments& a, Transport& transport, std::ostream& out, std::ostream& err,
-         const std::atomic<bool>* interrupted) {
-    const std::optional<long> seconds = a.words.empty() ? 10L : Seconds(a.words[0]);
-    if (!seconds) {
-        err << "The keypad test's duration must be a whole number of seconds from 1 to 86400.\n";
-        return kBadUsage;
-    }
-    CliSession session(transport, out, err);
-    session.ops.TestkeypadButtonClick();
-    if (session.ui.failed || !session.ops.testRunning()) return kFailed;
-    session.run([&] { return interrupted && interrupted->load(); }, std::chrono::seconds(*seconds));
-    if (session.ops.testRunning()) session.ops.TestkeypadButtonClick();
-    // The window keeps polling a device that fell silent; a script must learn of it.
-    if (!session.ui.failed && session.ops.unansweredPolls() > 0) session.ui.showError(kCannotCommunicateText);
-    return session.ui.failed ? kFailed : kDone;
-}
-
-std::string Mode(std::uint16_t release) {
-    char text[48];
-    if (release == kApplicationRelease)
-        std::snprintf(text, sizeof text, "application (release %04X)", unsigned(release));
-    else if (release == kProgramModeRelease)
-        std::snprintf(text, sizeof text, "program mode (release %04X)", unsigned(release));
-    else
-        std::snprintf(text, sizeof text, "unknown release (%04X)", unsigned(release));
+// The encoders attached now, for a --device that matched none.
+std::string AttachedList(Transport& transport) {
+    DeviceLink link(transport, *std::make_unique<QueueDispatcher>());
+    DevicePresence presence(transport, link);
+    presence.refresh();
+    std::string text;
+    for (const AttachedEncoder& e : presence.encoders()) text += (text.empty() ? "" : ", ") + e.key;
     return text;
 }
 
-// The matching interfaces, whether they are open to this user (each is opened and closed again).
-int List(Transport& transport, std::ostream& out, std::ostream& err) {
-    int found = 0;
-    for (const HidInterfaceInfo& info : transport.enumerate()) {
-        if (!MatchesRevision(info, RevisionSubstring(std::nullopt))) continue;
-        ++found;
-        const OpenResult opened = transport.open(info.path);
-        const char* access = opened.handle                                 ? "this user may open it"
-                             : opened.failure == OpenFailure::AccessDenied ? "this user may not open it"
-                                                                           : "cannot be opened (in use?)";
-        out << info.path << "  " << Mode(info.release) << "  "
-            << (info.serialNumber.empty() ? std::string("no serial number") : "serial " + info.serialNumber) << "  "
-            << access << '\n';
+// The outcome's lines: the identity and, on success, its text on `out`; a failure's text on `err`. The exit code.
+int Report(const Outcome& outcome, Context& c) {
+    PrintIdentity(outcome, c.out);
+    if (outcome.ok()) {
+        if (!outcome.text.empty()) c.lines(c.out, outcome.text);
+        return kDone;
     }
-    if (found == 0) ConsoleUi(err, err).showError(kCannotFindText);
-    return found ? kDone : kFailed;
+    c.lines(c.err, outcome.text.empty() ? std::u16string(kCannotCommunicateText) : outcome.text);
+    if (outcome.kind == OutcomeKind::NotFound && !c.globals().device.empty()) {
+        const std::string attached = AttachedList(*c.transport());
+        c.err << "No encoder has the path or serial number " << c.globals().device << ". "
+              << (attached.empty() ? std::string("None is attached.") : "Attached: " + attached + ".") << '\n';
+    }
+    return kFailed;
 }
 
 std::string LocalTime() {
@@ -216,161 +158,467 @@ std::string CsvField(std::string text) {
     return quoted + '"';
 }
 
-// The first matching interface's path, or empty.
-std::string PresentDevice(Transport& transport) {
-    for (const HidInterfaceInfo& info : transport.enumerate())
-        if (MatchesRevision(info, RevisionSubstring(std::nullopt))) return info.path;
+// ---- The commands: one class each, their usage made from their options ----
+
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual const char* name() const = 0;
+    virtual const char* summary() const = 0;
+    // Its arguments and options, on its own subcommand.
+    virtual void define(CLI::App& app) = 0;
+    // Data files the command reads or writes: the trace must not be one of them.
+    virtual std::vector<std::string> files() const { return {}; }
+    virtual int run(Context& c) = 0;
+};
+
+class ShowCommand : public Command {
+public:
+    const char* name() const override { return "show"; }
+    const char* summary() const override {
+        return "print the configuration a data file holds; messages as typed in the window, a byte that cannot be "
+               "typed as \\XX";
+    }
+    void define(CLI::App& app) override { app.add_option("FILE", file_, "the data file (.dat)")->required(); }
+    std::vector<std::string> files() const override { return {file_}; }
+    int run(Context& c) override {
+        const std::optional<KeypadConfig> config = LoadFile(file_, c);
+        if (!config) return kFailed;
+        PrintSettings(config->Settings, c.out);
+        for (const KeyInfo& key : kKeys)
+            c.out << "Message " << key.legend << ": "
+                  << ToUtf8(ShowTyped(SlotText(Slot(config->Messages, std::size_t(key.slot))))) << '\n';
+        return kDone;
+    }
+
+private:
+    std::string file_;
+};
+
+class NewCommand : public Command {
+public:
+    const char* name() const override { return "new"; }
+    const char* summary() const override { return "save the default configuration as a data file"; }
+    void define(CLI::App& app) override { app.add_option("FILE", file_, "the data file to make")->required(); }
+    std::vector<std::string> files() const override { return {file_}; }
+    int run(Context& c) override {
+        KeypadConfig config;
+        ApplyDefaults(config);
+        if (!DiskFileAccess().write(fs::u8path(file_), EncodeDataFile(config))) {
+            c.lines(c.err, kErrorSavingText);
+            return kFailed;
+        }
+        return kDone;
+    }
+
+private:
+    std::string file_;
+};
+
+class WriteCommand : public Command {
+public:
+    const char* name() const override { return "write"; }
+    const char* summary() const override {
+        return "write a data file into the device (settings and messages) and read it back to verify it";
+    }
+    void define(CLI::App& app) override {
+        app.add_option("FILE", file_, "the data file (.dat)")->required();
+        app.add_flag("--all", all_, "verify the messages too (firmware that serves the message blocks)");
+        app.add_flag("--no-verify", noVerify_, "do not read back");
+    }
+    std::vector<std::string> files() const override { return {file_}; }
+    int run(Context& c) override {
+        const std::optional<KeypadConfig> config = LoadFile(file_, c);
+        if (!config) return kFailed;
+        Transport* transport = c.transport();
+        if (!transport) return kFailed;
+        CliSession session(*transport, c.globals().device, c.terminal());
+        return Report(session.write(*config, {all_, !noVerify_}), c);
+    }
+
+private:
+    std::string file_;
+    bool all_ = false;
+    bool noVerify_ = false;
+};
+
+class ReadCommand : public Command {
+public:
+    const char* name() const override { return "read"; }
+    const char* summary() const override { return "identify the device and print its settings"; }
+    void define(CLI::App& app) override {
+        app.add_flag("--all", all_, "its messages too (firmware that serves the message blocks)");
+    }
+    int run(Context& c) override {
+        Transport* transport = c.transport();
+        if (!transport) return kFailed;
+        CliSession session(*transport, c.globals().device, c.terminal());
+        const Outcome outcome = session.read({all_, false});
+        if (Report(outcome, c) != kDone) return kFailed;
+        PrintSettings(SettingsOfImage(*outcome.read), c.out);
+        if (!all_) return kDone;
+        const MessageReadBack messages = DecodeMessageBlocks(*outcome.read);
+        if (!messages.messages) {
+            c.err << "The device's messages cannot be shown: " << messages.problem << ".\n"
+                  << "Reading the messages needs firmware that serves the message blocks.\n";
+            return kFailed;
+        }
+        for (const KeyInfo& key : kKeys)
+            c.out << "Message " << key.legend << ": " << DescribeMessage((*messages.messages)[key.slot]) << '\n';
+        return kDone;
+    }
+
+    static SettingsBlock SettingsOfImage(const DeviceImage& image) {
+        SettingsBlock settings{};
+        UnpackSettingsBlock(image.blocks[0], 0, settings);
+        return settings;
+    }
+
+private:
+    bool all_ = false;
+};
+
+class KeysCommand : public Command {
+public:
+    const char* name() const override { return "keys"; }
+    const char* summary() const override { return "keypad test: print each key pressed and released"; }
+    void define(CLI::App& app) override {
+        app.add_option("SECONDS", seconds_, "how long the test runs (default 10)")->check(CLI::Range(1, 86400));
+    }
+    int run(Context& c) override {
+        Transport* transport = c.transport();
+        if (!transport) return kFailed;
+        CliSession session(*transport, c.globals().device, c.terminal());
+        session.onKey = [&](int legendIndex) {
+            if (legendIndex < 0) {
+                c.out << "Key released\n";
+            } else {
+                const KeyInfo& key = kKeys[std::size_t(legendIndex)];
+                c.out << "Key " << key.legend << " (row " << key.row << ", column " << key.column << ")\n";
+            }
+            c.out.flush();
+        };
+        // The keypad test only reads keys; the window's configuration plays no part here.
+        KeypadConfig config{kDefaultSettings, {}};
+        const Outcome outcome =
+            session.keypadTest(config, std::chrono::seconds(seconds_), [&] { return c.interrupted(); });
+        if (Report(outcome, c) != kDone) return kFailed;
+        // The window keeps polling a device that fell silent; a script must learn of it.
+        if (outcome.unansweredPolls > 0) {
+            c.lines(c.err, kCannotCommunicateText);
+            return kFailed;
+        }
+        return kDone;
+    }
+
+private:
+    int seconds_ = 10;
+};
+
+std::string Mode(std::uint16_t release) {
+    char text[48];
+    if (release == kApplicationRelease)
+        std::snprintf(text, sizeof text, "application (release %04X)", unsigned(release));
+    else if (release == kProgramModeRelease)
+        std::snprintf(text, sizeof text, "program mode (release %04X)", unsigned(release));
+    else
+        std::snprintf(text, sizeof text, "unknown release (%04X)", unsigned(release));
+    return text;
+}
+
+class ListCommand : public Command {
+public:
+    const char* name() const override { return "list"; }
+    const char* summary() const override {
+        return "every attached encoder: path, mode, serial number, whether this user may open it";
+    }
+    void define(CLI::App&) override {}
+    int run(Context& c) override {
+        Transport* transport = c.transport();
+        if (!transport) return kFailed;
+        QueueDispatcher dispatcher;
+        DeviceLink link(*transport, dispatcher);
+        DevicePresence presence(*transport, link);
+        presence.refresh();
+        int listed = 0;
+        for (const AttachedEncoder& e : presence.encoders()) {
+            if (!DeviceSelector{c.globals().device}.matches(e.info)) continue;
+            ++listed;
+            const char* access =
+                e.state == EncoderState::NoAccess ? "this user may not open it" : "this user may open it";
+            c.out << e.info.path << "  " << Mode(e.info.release) << "  "
+                  << (e.info.serialNumber.empty() ? std::string("no serial number")
+                                                  : "serial " + DeviceText(e.info.serialNumber))
+                  << "  " << access << '\n';
+        }
+        if (listed == 0) {
+            c.err << (presence.encoders().empty() ? "No VELMORA Quillanterbrooke is attached.\n"
+                                                  : "No attached encoder has that path or serial number.\n");
+            return kFailed;
+        }
+        return kDone;
+    }
+};
+
+// program FILE --each: every device plugged in is written and verified once; one line each; Ctrl-C ends it.
+class ProgramCommand : public Command {
+public:
+    const char* name() const override { return "program"; }
+    const char* summary() const override {
+        return "write and verify every encoder plugged in, one line each; Ctrl-C ends with the counts";
+    }
+    void define(CLI::App& app) override {
+        app.add_option("FILE", file_, "the data file (.dat)")->required();
+        app.add_flag("--each", each_, "program each encoder as it is plugged in")->required();
+        app.add_option("--log", log_, "append one CSV line per encoder to this file")
+            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "the log's name is empty" : ""; }, "NAME",
+                                   "not empty"))
+            ->type_name("CSV");
+        app.add_flag("--all", all_, "verify the messages too (firmware that serves the message blocks)");
+    }
+    std::vector<std::string> files() const override { return {file_, log_}; }
+    int run(Context& c) override;
+
+private:
+    std::string file_;
+    std::string log_;
+    bool each_ = false;
+    bool all_ = false;
+};
+
+// The first encoder attached that the device choice matches, or empty.
+std::string PresentDevice(Transport& transport, const std::string& device) {
+    QueueDispatcher dispatcher;
+    DeviceLink link(transport, dispatcher);
+    DevicePresence presence(transport, link);
+    presence.refresh();
+    for (const AttachedEncoder& e : presence.encoders())
+        if (DeviceSelector{device}.matches(e.info)) return e.info.path;
     return {};
 }
 
-// program FILE --each: every device plugged in is written and verified once; one line each; Ctrl-C ends it.
-int Program(const Arguments& a, Transport& transport, std::ostream& out, std::ostream& err,
-            const std::atomic<bool>* interrupted) {
-    KeypadConfig config;
-    if (!LoadFile(a.words[0], config, err)) return kFailed;
+int ProgramCommand::run(Context& c) {
+    const std::optional<KeypadConfig> config = LoadFile(file_, c);
+    if (!config) return kFailed;
+    Transport* transport = c.transport();
+    if (!transport) return kFailed;
     std::ofstream log;
-    if (a.log) {
-        const bool fresh = !std::filesystem::exists(std::filesystem::u8path(*a.log));
-        log.open(std::filesystem::u8path(*a.log), std::ios::app);
+    if (!log_.empty()) {
+        const bool fresh = !fs::exists(fs::u8path(log_));
+        log.open(fs::u8path(log_), std::ios::app);
         if (fresh && log) log << "time,serial,version,result,detail\n" << std::flush;
         if (!log) {
-            err << "Cannot write the log file " << *a.log << ".\n";
+            c.err << "Cannot write the log file " << log_ << ".\n";
             return kFailed;
         }
     }
-    const auto stop = [&] { return interrupted && interrupted->load(); };
     int passed = 0, failedCount = 0;
     bool logFailed = false;
-    out << "Waiting for devices; Ctrl-C ends.\n" << std::flush;
-    while (!stop()) {
-        const std::string path = PresentDevice(transport);
+    c.out << "Waiting for devices; Ctrl-C ends.\n" << std::flush;
+    while (!c.interrupted()) {
+        const std::string path = PresentDevice(*transport, c.globals().device);
         if (path.empty()) {
             std::this_thread::sleep_for(kDevicePoll);
             continue;
         }
-        std::ostringstream detail;  // the operations' own lines go into the log's detail, not onto the screen
-        bool ok = false;
-        std::string serial, version;
+        Outcome outcome;
         {
-            CliSession session(transport, detail, detail);
-            ok = WriteWith(session, config, true, a.has("--all"));
-            serial = session.ui.serial;
-            version = session.ui.version;
-            if (!ok)
-                detail.str(ToUtf8(
-                    NormaliseLineBreaks(session.ui.lastError.empty() ? kCannotCommunicateText : session.ui.lastError)));
+            CliSession session(*transport, path);
+            outcome = session.write(*config, {all_, true});
         }
+        const bool ok = outcome.ok();
         ok ? ++passed : ++failedCount;
         const std::string when = LocalTime();
-        const std::string why = ok ? std::string() : detail.str();
-        out << when << "  serial " << (serial.empty() ? "-" : serial) << "  version "
-            << (version.empty() ? "-" : version) << "  " << (ok ? "PASS" : "FAIL") << (why.empty() ? "" : "  ")
-            << (ok ? "" : why) << '\n'
-            << std::flush;
-        if (log) {
+        const std::string serial = outcome.device ? FormatSerial(outcome.device->serial) : std::string();
+        const std::string version = outcome.device ? DeviceText(outcome.device->version) : std::string();
+        std::string why;
+        if (outcome.kind == OutcomeKind::NotVerified) {
+            why = ToUtf8(kNotVerifiedText);
+            for (const std::string& line : outcome.differences) why += "; " + line;
+        } else if (!ok) {
+            why = ToUtf8(NormaliseLineBreaks(outcome.text));
+            std::replace(why.begin(), why.end(), '\n', ' ');
+        }
+        c.out << when << "  serial " << (serial.empty() ? "-" : serial) << "  version "
+              << (version.empty() ? "-" : version) << "  " << (ok ? "PASS" : "FAIL") << (why.empty() ? "" : "  ") << why
+              << '\n'
+              << std::flush;
+        if (!log_.empty()) {
             log << CsvField(when) << ',' << CsvField(serial) << ',' << CsvField(version) << ','
                 << (ok ? "PASS" : "FAIL") << ',' << CsvField(why) << '\n'
                 << std::flush;
             if (!log) {
                 // A workshop's record of what it programmed is part of the job: it is not lost silently.
-                err << "Cannot write the log file " << *a.log << ".\n";
+                c.err << "Cannot write the log file " << log_ << ".\n";
                 logFailed = true;
                 break;
             }
         }
         // The same device, still plugged in, is not written twice.
-        while (!stop() && PresentDevice(transport) == path) std::this_thread::sleep_for(kDevicePoll);
+        while (!c.interrupted() && PresentDevice(*transport, c.globals().device) == path)
+            std::this_thread::sleep_for(kDevicePoll);
     }
-    out << passed << " passed, " << failedCount << " failed\n";
+    c.out << passed << " passed, " << failedCount << " failed\n";
     return failedCount == 0 && !logFailed ? kDone : kFailed;
 }
 
-// --device: the search, the list and the programming see only the chosen encoder.
-class SelectingTransport : public Transport {
-public:
-    SelectingTransport(Transport& inner, DeviceSelector selector) : inner_(inner), selector_(std::move(selector)) {}
-    std::vector<HidInterfaceInfo> enumerate() override {
-        std::vector<HidInterfaceInfo> list = inner_.enumerate();
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const HidInterfaceInfo& info) { return !selector_.matches(info); }),
-                   list.end());
-        return list;
+// ---- The table ----
+
+std::vector<std::unique_ptr<Command>> MakeCommands() {
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(std::make_unique<ShowCommand>());
+    commands.push_back(std::make_unique<NewCommand>());
+    commands.push_back(std::make_unique<WriteCommand>());
+    commands.push_back(std::make_unique<ReadCommand>());
+    commands.push_back(std::make_unique<KeysCommand>());
+    commands.push_back(std::make_unique<ListCommand>());
+    commands.push_back(std::make_unique<ProgramCommand>());
+    return commands;
+}
+
+constexpr char kFooter[] =
+    "--simulate talks to a built-in simulated device instead of the USB device.\n"
+    "Messages show bytes that cannot be typed as \\XX (hex); a device's messages also show a backslash as \\\\.\n"
+    "Exit status: 0 done, 1 failed, 2 bad usage.";
+
+// The whole command line: the options before the command, and one subcommand per command of the table.
+struct Parser {
+    Parser() : app("Prepares the VELMORA Quillanterbrooke keypad encoder from a shell or a script.", kCliName) {
+        app.add_flag("--simulate", globals.simulate, "talk to a built-in simulated device instead of the USB device");
+        app.add_option("--device", globals.device,
+                       "of several attached encoders, use the one with this device path or USB serial number")
+            ->type_name("PATH|SERIAL");
+        app.add_option("--trace", globals.trace,
+                       "record every report to and from the device in FILE, with its time (the file is replaced)")
+            ->type_name("FILE");
+        app.set_version_flag("--version", std::string(kCliName) + " " + kVersion);
+        app.require_subcommand(1);
+        app.footer(kFooter);
+        app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+        app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
+        app.get_formatter()->label("Subcommands", "Commands");
+        app.get_formatter()->label("Positionals", "Arguments");
+        app.get_formatter()->label("TEXT", "");
+        app.get_formatter()->label("INT", "");
+        app.get_formatter()->label("REQUIRED", "(required)");
+        for (std::unique_ptr<Command>& command : commands) {
+            CLI::App* sub = app.add_subcommand(command->name(), command->summary());
+            command->define(*sub);
+            sub->footer("");
+        }
     }
+    Command* chosen() {
+        for (std::unique_ptr<Command>& command : commands)
+            if (app.got_subcommand(command->name())) return command.get();
+        return nullptr;
+    }
+
+    Globals globals;
+    std::vector<std::unique_ptr<Command>> commands = MakeCommands();
+    CLI::App app;
+};
+
+// Whether `trace` names the same file as one of `files`.
+bool SameFile(const std::string& trace, const std::vector<std::string>& files) {
+    std::error_code error;
+    const fs::path t = fs::weakly_canonical(fs::u8path(trace), error);
+    for (const std::string& f : files) {
+        if (f.empty()) continue;
+        std::error_code e;
+        if (fs::weakly_canonical(fs::u8path(f), e) == t) return true;
+    }
+    return false;
+}
+
+class BorrowedTransport : public Transport {
+public:
+    explicit BorrowedTransport(Transport& inner) : inner_(inner) {}
+    std::vector<HidInterfaceInfo> enumerate() override { return inner_.enumerate(); }
     OpenResult open(const std::string& path) override { return inner_.open(path); }
 
 private:
     Transport& inner_;
-    DeviceSelector selector_;
 };
 
 }  // namespace
 
-std::string CliUsage() {
-    return "Usage: quillanterbrooke-cli [--simulate] [--device PATH|SERIAL] [--trace FILE] COMMAND [ARGUMENTS]\n"
-           "\n"
-           "Commands:\n"
-           "  show FILE                 print the configuration a data file holds\n"
-           "  new FILE                  save the default configuration as a data file\n"
-           "  write FILE [--all]        write a data file into the device and read it back to verify it\n"
-           "                            (--all: the messages too; --no-verify: do not read back)\n"
-           "  read [--all]              identify the device and print its settings\n"
-           "                            (--all: its messages too, where the firmware serves them)\n"
-           "  keys [SECONDS]            keypad test: print each key pressed, for SECONDS (1..86400, default 10)\n"
-           "  list                      every attached device: path, mode, serial number, whether it may be opened\n"
-           "  program FILE --each [--log CSV] [--all]\n"
-           "                            write and verify every device plugged in, one after another, one line\n"
-           "                            each (appended to CSV with --log); Ctrl-C ends with the counts\n"
-           "\n"
-           "--simulate talks to a built-in simulated device instead of the USB device.\n"
-           "--device uses, of several attached encoders, the one with this device path or USB serial number.\n"
-           "--trace FILE records every report to and from the device in FILE, with its time.\n"
-           "Messages show control bytes as \\XX (hex) and a backslash as \\\\.\n"
-           "Exit status: 0 done, 1 failed, 2 bad usage.\n";
+std::unique_ptr<Transport> Borrow(Transport& transport) {
+    return std::make_unique<BorrowedTransport>(transport);
 }
 
-int RunCli(const std::vector<std::string>& args, Transport& allDevices, std::ostream& out, std::ostream& err,
-           const std::atomic<bool>* interrupted, const std::string& device) {
-    SelectingTransport chosen(allDevices, DeviceSelector{device});
-    Transport& transport = device.empty() ? allDevices : chosen;
-    const std::string command = args.empty() ? std::string() : args[0];
-    const auto usage = [&] {
-        err << CliUsage();
+int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment) {
+    Parser parser;
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+        parser.app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        environment.out << parser.app.help();
+        return environment.out.flush() ? kDone : kFailed;
+    } catch (const CLI::CallForVersion& e) {
+        environment.out << e.what() << '\n';
+        return environment.out.flush() ? kDone : kFailed;
+    } catch (const CLI::ParseError& e) {
+        environment.err << kCliName << ": " << e.what() << "\nRun '" << kCliName << " --help' for the usage.\n";
         return kBadUsage;
-    };
-    int status = kBadUsage;
-    if (command == "show" || command == "new") {
-        const Arguments a(args, {}, false);
-        if (a.bad || a.words.size() != 1) return usage();
-        status = command == "show" ? Show(a, out, err) : New(a, err);
-    } else if (command == "write") {
-        const Arguments a(args, {"--all", "--no-verify"}, false);
-        if (a.bad || a.words.size() != 1) return usage();
-        status = Write(a, transport, out, err);
-    } else if (command == "read") {
-        const Arguments a(args, {"--all"}, false);
-        if (a.bad || !a.words.empty()) return usage();
-        status = Read(a, transport, out, err);
-    } else if (command == "keys") {
-        const Arguments a(args, {}, false);
-        if (a.bad || a.words.size() > 1) return usage();
-        status = Keys(a, transport, out, err, interrupted);
-    } else if (command == "list") {
-        const Arguments a(args, {}, false);
-        if (a.bad || !a.words.empty()) return usage();
-        status = List(transport, out, err);
-    } else if (command == "program") {
-        const Arguments a(args, {"--each", "--all"}, true);
-        if (a.bad || a.words.size() != 1 || !a.has("--each")) return usage();
-        status = Program(a, transport, out, err, interrupted);
-    } else {
-        return usage();
     }
-    out.flush();
-    if (!out) {
-        err << "Cannot write the output.\n";
+    Command* command = parser.chosen();
+    if (!command) return kBadUsage;
+    if (!parser.globals.trace.empty() && SameFile(parser.globals.trace, command->files())) {
+        environment.err << kCliName << ": --trace " << parser.globals.trace
+                        << " names a file of the command itself: choose another trace file.\n";
+        return kBadUsage;
+    }
+    Context context(environment, parser.globals);
+    int status = command->run(context);
+    environment.out.flush();
+    if (!environment.out) {
+        environment.err << "Cannot write the output.\n";
         return kFailed;
     }
+    if (context.traceFailed()) {
+        environment.err << "Cannot write the trace " << parser.globals.trace << '\n';
+        if (status == kDone) status = kFailed;
+    }
     return status;
+}
+
+std::string CliHelp() {
+    Parser parser;
+    return parser.app.help();
+}
+
+std::string CliManPage() {
+    Parser parser;
+    // roff: a backslash is written as \e, a line starting with a dot or quote is protected.
+    const auto roff = [](std::string text) {
+        std::string out;
+        for (char ch : text)
+            out += ch == '\\' ? std::string("\\e") : ch == '-' ? std::string("\\-") : std::string(1, ch);
+        return out;
+    };
+    std::ostringstream man;
+    man << ".TH QUILLANTERBROOKE-CLI 1 \"\" \"" << kCliName << " " << kVersion << "\" \"User Commands\"\n"
+        << ".SH NAME\n"
+        << kCliName << " \\- " << roff(parser.app.get_description()) << "\n"
+        << ".SH SYNOPSIS\n.B " << kCliName << "\n[\\fIOPTIONS\\fR] \\fICOMMAND\\fR [\\fIARGUMENTS\\fR]\n"
+        << ".SH OPTIONS\n";
+    const auto options = [&](const CLI::App& app) {
+        for (const CLI::Option* option : app.get_options()) {
+            if (option->get_name().empty()) continue;
+            const bool positional = option->get_name().rfind("-", 0) != 0;
+            man << ".TP\n.B " << roff(option->get_name());
+            if (!positional && option->get_type_size() != 0) man << " \\fI" << roff(option->get_type_name()) << "\\fR";
+            man << '\n' << roff(option->get_description()) << '\n';
+        }
+    };
+    options(parser.app);
+    man << ".SH COMMANDS\n";
+    for (const CLI::App* sub : parser.app.get_subcommands({})) {
+        man << ".SS " << sub->get_name() << "\n" << roff(sub->get_description()) << "\n";
+        options(*sub);
+    }
+    man << ".SH EXIT STATUS\n0 done, 1 failed, 2 bad usage.\n";
+    return man.str();
 }
 
 }  // namespace qb

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,14 +12,29 @@ namespace qb {
 
 class Transport;
 
-// Runs one command. `transport` is where the device is looked for (the real HID layer, or a simulated device);
-// `interrupted` (Ctrl-C) ends a command that waits for devices; `device`, if not empty, the path or USB serial
-// number of the one encoder to use. Returns the process exit code: 0 done, 1 failed, 2 bad usage. A failed write
-// to `out` is a failure.
-int RunCli(const std::vector<std::string>& args, Transport& transport, std::ostream& out, std::ostream& err,
-           const std::atomic<bool>* interrupted = nullptr, const std::string& device = {});
+inline constexpr char kCliName[] = "quillanterbrooke-cli";
 
-// What `--help` prints.
-std::string CliUsage();
+// What a run of the command line is given from outside.
+struct CliEnvironment {
+    std::ostream& out;
+    std::ostream& err;
+    // Where the device is looked for: the real HID layer, or with --simulate a simulated device.
+    std::function<std::unique_ptr<Transport>(bool simulate)> makeTransport;
+    // Set by Ctrl-C: a command that waits (the keypad test, programming each device) ends.
+    const std::atomic<bool>* interrupted = nullptr;
+    // The terminal behind `err`, if it is one: a progress bar is drawn there.
+    std::ostream* terminal = nullptr;
+};
+
+// Runs one command line (the arguments after the program's name). Returns the process exit code: 0 done, 1
+// failed, 2 bad usage. A failed write to `out` is a failure.
+int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment);
+
+// A transport that is the caller's and stays the caller's: for tests and for a device made elsewhere.
+std::unique_ptr<Transport> Borrow(Transport& transport);
+
+// The usage as --help prints it, and the manual page in roff, both made from the one table of commands.
+std::string CliHelp();
+std::string CliManPage();
 
 }  // namespace qb

@@ -1,72 +1,97 @@
 #include "cli/CliSession.h"
 
-#include <algorithm>
 #include <ostream>
-
-#include "config/KeyTable.h"
-#include "config/Text.h"
 
 namespace qb {
 
 namespace {
 
 constexpr std::chrono::milliseconds kTick{50};
-
-std::string Lines(std::u16string_view text) {
-    return ToUtf8(NormaliseLineBreaks(text));
-}
-
-// The value after `prefix` in a log line, or empty.
-std::string After(const std::u16string& line, std::u16string_view prefix) {
-    return line.rfind(prefix, 0) == 0 ? ToUtf8(line.substr(prefix.size())) : std::string();
-}
+// A backstop only: every operation ends by itself, a silent device by the reply time-out. Counted in wall-clock time,
+// it must outlast a process paused for a while.
+constexpr std::chrono::hours kOperationLimit{1};
+constexpr int kBarWidth = 30;
 
 }  // namespace
 
-void ConsoleUi::showError(const std::u16string& text) {
-    err_ << Lines(text) << '\n' << std::flush;
-    lastError = text;
-    failed = true;
-}
-
-void ConsoleUi::showInformation(const std::u16string& text) {
-    out_ << Lines(text) << '\n' << std::flush;
-    ++completions;
-}
-
-void ConsoleUi::addLogLine(const std::u16string& line) {
-    out_ << ToUtf8(line) << '\n';
-    if (std::string v = After(line, u"Appware Version:"); !v.empty()) version = v;
-    if (std::string s = After(line, u"Serial Number: "); !s.empty()) serial = s;
-}
-
-void ConsoleUi::showKey(int legendIndex) {
-    if (legendIndex == lit_) return;
-    lit_ = legendIndex;
-    if (legendIndex < 0) {
-        out_ << "Key released\n";
-    } else {
-        const KeyInfo& key = kKeys[legendIndex];
-        out_ << "Key " << key.legend << " (row " << key.row << ", column " << key.column << ")\n";
+void ProgressBar::show(const Progress& progress) {
+    if (!terminal_) return;
+    if (progress.planned <= 0) {
+        clear();
+        return;
     }
-    out_.flush();
+    const int filled = kBarWidth * progress.done / progress.planned;
+    *terminal_ << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(kBarWidth - filled), ' ')
+               << "] " << progress.done << '/' << progress.planned << std::flush;
+    drawn_ = true;
 }
 
-CliSession::CliSession(Transport& transport, std::ostream& out, std::ostream& err)
-    : ui(out, err), link(transport, dispatcher), ops(store, view, link, ui) {
-    store.SetDefaultConfig(view);
+void ProgressBar::clear() {
+    if (!terminal_ || !drawn_) return;
+    *terminal_ << "\r\x1b[K" << std::flush;
+    drawn_ = false;
+}
+
+CliSession::CliSession(Transport& transport, const std::string& device, std::ostream* terminal)
+    : link(transport, dispatcher), ops(link, *this), bar_(terminal) {
+    if (!device.empty()) link.setSelector(DeviceSelector{device});
 }
 
 CliSession::~CliSession() {
+    bar_.clear();
     link.Stop();
+}
+
+void CliSession::showKey(int legendIndex) {
+    if (legendIndex == lit_) return;
+    lit_ = legendIndex;
+    if (onKey) onKey(legendIndex);
+}
+
+Outcome CliSession::waitForOutcome() {
+    run([&] { return outcome_.has_value(); }, kOperationLimit);
+    bar_.clear();
+    if (outcome_) return *outcome_;
+    Outcome silent;  // only a device that keeps the operation going without end gets here
+    silent.kind = OutcomeKind::NoAnswer;
+    silent.text = kCannotCommunicateText;
+    return silent;
+}
+
+Outcome CliSession::write(const KeypadConfig& config, OperationOptions options) {
+    outcome_.reset();
+    ops.options = options;
+    ops.Write(config);
+    Outcome outcome = waitForOutcome();
+    outcome.operation = OperationKind::Write;
+    return outcome;
+}
+
+Outcome CliSession::read(OperationOptions options) {
+    outcome_.reset();
+    ops.options = options;
+    ops.Read();
+    Outcome outcome = waitForOutcome();
+    outcome.operation = OperationKind::Read;
+    return outcome;
+}
+
+Outcome CliSession::keypadTest(const KeypadConfig& config, std::chrono::milliseconds duration,
+                               const std::function<bool()>& stop) {
+    outcome_.reset();
+    ops.StartKeypadTest(config);
+    run([&] { return outcome_.has_value() || (stop && stop()); }, duration);
+    if (!outcome_) ops.StopKeypadTest();
+    if (outcome_) return *outcome_;
+    return waitForOutcome();
 }
 
 void CliSession::run(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const Clock::time_point end = now() + limit;
     Clock::time_point nextTick = now() + kTick;
-    while (!done() && !ui.failed) {
+    while (!done()) {
         dispatcher.runPending();
-        if (done() || ui.failed) break;
+        if (done()) break;
         const Clock::time_point t = now();
         if (t >= end) break;
         if (t >= nextTick) {

@@ -16,28 +16,28 @@ bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChoo
     return LoadDataFileFrom(*path, store, view, sink, files);
 }
 
-bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, MessageSink& sink,
-                      FileAccess& files) {
+DecodeResult ReadDataFile(const std::filesystem::path& path, FileAccess& files) {
     try {
         // Bytes after the 1087 of the format are not read: they carry nothing.
         const std::optional<std::vector<std::uint8_t>> bytes = files.read(path, kDataFileSize);
-        if (!bytes) {
-            sink.showError(kErrorOpeningText);
-            return false;
-        }
-        DecodeResult decoded = DecodeDataFile(bytes->data(), bytes->size());
-        if (const auto* message = std::get_if<std::u16string>(&decoded)) {
-            sink.showError(*message);
-            return false;
-        }
-        store.Config = std::get<KeypadConfig>(decoded);
-        UnpackConfig(store.Config, view);
-        store.MarkConfigSaved();
-        return true;
+        if (!bytes) return std::u16string(kErrorOpeningText);
+        return DecodeDataFile(bytes->data(), bytes->size());
     } catch (...) {
-        sink.showError(kErrorOpeningText);
+        return std::u16string(kErrorOpeningText);
+    }
+}
+
+bool LoadDataFileFrom(const std::filesystem::path& path, ConfigStore& store, ConfigView& view, MessageSink& sink,
+                      FileAccess& files) {
+    DecodeResult decoded = ReadDataFile(path, files);
+    if (const auto* message = std::get_if<std::u16string>(&decoded)) {
+        sink.showError(*message);
         return false;
     }
+    store.Config = std::get<KeypadConfig>(decoded);
+    UnpackConfig(store.Config, view);
+    store.MarkConfigSaved();
+    return true;
 }
 
 bool SaveDataFile(ConfigStore& store, const ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files) {

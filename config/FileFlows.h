@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "config/DataFile.h"
+
 namespace qb {
 
 class ConfigStore;
@@ -25,6 +27,9 @@ public:
     virtual std::optional<std::filesystem::path> chooseFileToOpen() = 0;
     virtual std::optional<std::filesystem::path> chooseFileToSave() = 0;
 };
+
+// Reads and checks a data file: the configuration it holds, or the text telling the user why it cannot be loaded.
+DecodeResult ReadDataFile(const std::filesystem::path& path, FileAccess& files);
 
 // Choose, read, check, unpack into the view, mark saved. True if a file was loaded.
 bool LoadDataFile(ConfigStore& store, ConfigView& view, UserSink& sink, FileChooser& chooser, FileAccess& files);

@@ -66,13 +66,17 @@ bool DecodeMessageEscapes(const std::uint8_t* text, std::uint8_t* out) {
     return true;
 }
 
-void ConfigStore::SetDefaultConfig(ConfigView& view) {
-    Config.Settings = kDefaultSettings;
+void ApplyDefaults(KeypadConfig& config) {
+    config.Settings = kDefaultSettings;
     for (const KeyInfo& key : kKeys) {
-        std::uint8_t* s = Slot(Config.Messages, static_cast<std::size_t>(key.slot));
+        std::uint8_t* s = Slot(config.Messages, static_cast<std::size_t>(key.slot));
         s[0] = static_cast<std::uint8_t>(key.legend);
         s[1] = 0;
     }
+}
+
+void ConfigStore::SetDefaultConfig(ConfigView& view) {
+    ApplyDefaults(Config);
     MarkConfigSaved();
     UnpackConfig(Config, view);
 }
@@ -88,15 +92,20 @@ bool ConfigStore::ConfigChanged() const {
     return false;
 }
 
+int TranslateMessages(const MessageBlock& typed, MessageBlock& out) {
+    for (std::size_t k = 0; k < kSlotCount; ++k)
+        if (!DecodeMessageEscapes(Slot(typed, k), Slot(out, k))) return static_cast<int>(k);
+    return -1;
+}
+
+std::u16string MessageErrorText(const MessageBlock& typed, int slot) {
+    return u"Error on Message:" + std::u16string(1, u'\r') + FromAnsi(SlotText(Slot(typed, std::size_t(slot))));
+}
+
 bool ConfigStore::TranslateMessages(MessageSink& sink) {
-    for (std::size_t k = 0; k < kSlotCount; ++k) {
-        const std::uint8_t* text = Slot(Config.Messages, k);
-        if (!DecodeMessageEscapes(text, Slot(DeviceMessages, k))) {
-            sink.showError(u"Error on Message:" + std::u16string(1, u'\r') + FromAnsi(SlotText(text)));
-            return false;
-        }
-    }
-    return true;
+    const int bad = qb::TranslateMessages(Config.Messages, DeviceMessages);
+    if (bad >= 0) sink.showError(MessageErrorText(Config.Messages, bad));
+    return bad < 0;
 }
 
 }  // namespace qb

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qb {
@@ -48,6 +49,9 @@ struct KeypadConfig {
 // The default Settings block: lines 1..4 / 5..8, legends "123A456B789C*0#D", 19200 baud, no parity, 1 stop bit.
 extern const SettingsBlock kDefaultSettings;
 
+// The default settings into `config`, and in each slot its key's legend and a zero (the rest of the slot is kept).
+void ApplyDefaults(KeypadConfig& config);
+
 // The text held by a 64-byte slot: the bytes before its first zero, and never more than 63 of them. A slot
 // without a zero byte (only a file made elsewhere can hold one) is cut at 63 bytes, the same way everywhere.
 std::string_view SlotText(const std::uint8_t* slot);
@@ -55,6 +59,12 @@ std::string_view SlotText(const std::uint8_t* slot);
 // Translates one message's escapes into `out` (a 64-byte slot). False if the text is invalid; `out` then may
 // hold a partial translation. Only the first 63 bytes of `text` before its zero byte are read (see SlotText).
 bool DecodeMessageEscapes(const std::uint8_t* text, std::uint8_t* out);
+
+// Translates the sixteen typed messages of `typed` into `out`. The slot number (0..15) of the first invalid one, or
+// -1 when all are valid.
+int TranslateMessages(const MessageBlock& typed, MessageBlock& out);
+// "Error on Message:\r<raw text>" for slot `slot` of `typed`: what the user is shown for an invalid message.
+std::u16string MessageErrorText(const MessageBlock& typed, int slot);
 
 // The record, the copy taken at the last default / load / save, and the translated messages.
 class ConfigStore {

@@ -27,23 +27,30 @@ std::vector<SettingLine> DescribeSettings(const SettingsBlock& s) {
     for (const KeyInfo& key : kKeys) {
         const std::uint8_t legend = s[kLegendsOffset + key.legendIndex];
         if (!legends.empty()) legends += ' ';
-        legends += legend ? ToUtf8(FromAnsi(std::string(1, static_cast<char>(legend)))) : std::string("-");
+        // In the notation of the message edits: an empty legend (0) cannot be taken for a typed one.
+        legends += ToUtf8(ShowBytes(std::string(1, static_cast<char>(legend))));
     }
     return {
-        {"Column lines", Numbers(s, kColumnLinesOffset)},
-        {"Row lines", Numbers(s, kRowLinesOffset)},
-        {"Baud rate", baud < int(kBaudRates.size()) ? kBaudRates[baud]
-                      : baud == 255                 ? "none"
-                                                    : Unknown(baud)},
-        {"Parity", parity == 0   ? "none"
-                   : parity == 1 ? "even"
-                   : parity == 2 ? "odd"
-                                 : Unknown(parity)},
+        {"Column lines", Numbers(s, kColumnLinesOffset), kColumnLinesOffset, 4},
+        {"Row lines", Numbers(s, kRowLinesOffset), kRowLinesOffset, 4},
+        {"Baud rate",
+         baud < int(kBaudRates.size()) ? kBaudRates[baud]
+         : baud == 255                 ? "none"
+                                       : Unknown(baud),
+         kBaudCodeOffset, 1},
+        {"Parity",
+         parity == 0   ? "none"
+         : parity == 1 ? "even"
+         : parity == 2 ? "odd"
+                       : Unknown(parity),
+         kParityCodeOffset, 1},
         // Any value but 2 means one stop bit to the window; the number itself shows what the record holds.
-        {"Stop bits", s[kStopBitsOffset] == 2   ? "2"
-                      : s[kStopBitsOffset] == 1 ? "1"
-                                                : Unknown(s[kStopBitsOffset])},
-        {"Legends", legends},
+        {"Stop bits",
+         s[kStopBitsOffset] == 2   ? "2"
+         : s[kStopBitsOffset] == 1 ? "1"
+                                   : Unknown(s[kStopBitsOffset]),
+         kStopBitsOffset, 1},
+        {"Legends", legends, kLegendsOffset, kKeyCount},
     };
 }
 

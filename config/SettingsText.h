@@ -9,10 +9,13 @@
 
 namespace qb {
 
-// One line per setting, in UTF-8: {"Column lines", "1 2 3 4"}, {"Baud rate", "19200"}, {"Parity", "none"}, ...
+// One line per setting, in UTF-8 (an empty legend shows as \\00, the notation of a zero byte, so that it cannot be
+// taken for a typed one): {"Column lines", "1 2 3 4"}, {"Baud rate", "19200"}, {"Parity", "none"}, ...
 struct SettingLine {
     std::string name;
     std::string value;
+    std::size_t offset = 0;  // the bytes of the settings block it shows
+    std::size_t size = 0;
 };
 std::vector<SettingLine> DescribeSettings(const SettingsBlock& settings);
 

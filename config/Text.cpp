@@ -83,14 +83,16 @@ std::u16string NormaliseLineBreaks(std::u16string_view text) {
     return out;
 }
 
-std::u16string ShowBytes(std::string_view bytes) {
+namespace {
+
+std::u16string Show(std::string_view bytes, bool doubleBackslash) {
     std::u16string out;
     out.reserve(bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         // A byte the code page leaves undefined (a C1 control) is no more printable than a C0 one.
         const std::u16string shown = b < 0x20 || b == 0x7F ? std::u16string() : FromAnsi(std::string_view(&c, 1));
-        if (b == '\\') {
+        if (b == '\\' && doubleBackslash) {
             out += u"\\\\";
         } else if (shown.size() != 1 || (shown[0] >= 0x80 && shown[0] < 0xA0)) {
             std::string hex = "\\";
@@ -101,6 +103,16 @@ std::u16string ShowBytes(std::string_view bytes) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::u16string ShowBytes(std::string_view bytes) {
+    return Show(bytes, true);
+}
+
+std::u16string ShowTyped(std::string_view typed) {
+    return Show(typed, false);
 }
 
 }  // namespace qb

@@ -19,5 +19,8 @@ std::u16string NormaliseLineBreaks(std::u16string_view text);
 // backslash doubled, every other byte as a backslash and two upper-case hex digits. The result reads back
 // through the message escapes to the same bytes.
 std::u16string ShowBytes(std::string_view bytes);
+// A message as it was typed (its escapes untranslated), for display on one line: as typed, but for the bytes no
+// one can type (control bytes from a file made elsewhere), shown as a backslash and two hex digits.
+std::u16string ShowTyped(std::string_view typed);
 
 }  // namespace qb

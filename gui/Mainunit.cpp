@@ -15,18 +15,18 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include "gui/help/HelpViewer.h"
-#include "gui/KeypadGroup.h"
-#include "gui/MessagesGroup.h"
-#include "gui/ReadBackWindow.h"
-#include "gui/monitor/SerialMonitor.h"
-#include "gui/SerialSettingsGroup.h"
-#include "gui/StatusLine.h"
-#include "gui/WidgetMaking.h"
 #include "config/ConfigTransfer.h"
 #include "config/DataFile.h"
 #include "config/FileFlows.h"
 #include "config/Text.h"
+#include "gui/KeypadGroup.h"
+#include "gui/MessagesGroup.h"
+#include "gui/ReadBackWindow.h"
+#include "gui/SerialSettingsGroup.h"
+#include "gui/StatusLine.h"
+#include "gui/WidgetMaking.h"
+#include "gui/help/HelpViewer.h"
+#include "gui/monitor/SerialMonitor.h"
 
 namespace qb {
 
@@ -53,7 +53,7 @@ TMainForm::TMainForm(Transport& transport, const QString& programFolder, QWidget
     : QWidget(parent),
       programFolder_(programFolder),
       link_(transport, dispatcher_),
-      operations_(store_, *this, link_, *this),
+      operations_(link_, *this),
       presence_(transport, link_) {
     createControls();
     FormCreate();
@@ -206,24 +206,33 @@ void TMainForm::SaveButtonClick() {
     SaveDataFile(store_, *this, *sink_, *chooser_, files_);
 }
 
+// A click that cannot start its operation now (a write or read waits for an answer) changes nothing; one that can
+// packs the window into the record and hands the operation a copy of it.
 void TMainForm::WriteButtonClick() {
-    operations_.WriteButtonClick();
-    runTimerAsNeeded();
+    if (operations_.busy()) return;
+    PackConfig(*this, store_.Config);
+    lastStarted_ = OperationKind::Write;
+    operations_.Write(store_.Config);
 }
 
 void TMainForm::ReadButtonClick() {
-    operations_.ReadButtonClick();
-    runTimerAsNeeded();
+    if (operations_.busy()) return;
+    lastStarted_ = OperationKind::Read;
+    operations_.Read();
 }
 
 void TMainForm::TestkeypadButtonClick() {
-    operations_.TestkeypadButtonClick();
-    runTimerAsNeeded();
+    if (operations_.testRunning()) {
+        operations_.StopKeypadTest();
+        return;
+    }
+    if (operations_.busy()) return;
+    PackConfig(*this, store_.Config);
+    operations_.StartKeypadTest(store_.Config);
 }
 
 void TMainForm::Timer1Timer() {
     operations_.Timer1Timer();
-    runTimerAsNeeded();
 }
 
 void TMainForm::SwitchEditChange(int legendIndex) {
@@ -380,6 +389,16 @@ void TMainForm::TakeOverDeviceValues() {
                                u" are longer than 63 characters when written with escapes;\r\nthe window keeps "
                                u"its own messages for them.");
     }
+}
+
+void TMainForm::showProgress(const Progress& progress) {
+    statusLine_->showProgress(progress.done, progress.planned, lastStarted_ == OperationKind::Write);
+}
+
+void TMainForm::finished(const Outcome& outcome) {
+    // A read brings the device's settings into the record only: the controls keep what they show.
+    if (outcome.operation == OperationKind::Read && outcome.ok() && outcome.read)
+        UnpackSettingsBlock(outcome.read->blocks[0], 0, store_.Config.Settings);
 }
 
 void TMainForm::setBusy(bool busy) {

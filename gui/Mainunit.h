@@ -84,6 +84,9 @@ public:
     void setTestButtonCaption(const std::u16string& caption) override;
     void setBusy(bool busy) override;
     void deviceIdentified(const IdentityReply& reply) override;
+    void showProgress(const Progress& progress) override;
+    void setTicksNeeded(bool needed) override;
+    void finished(const Outcome& outcome) override;
 
     // Presence, the device choice and the serial monitor (MainunitPresence.cpp).
     DevicePresence& presence() { return presence_; }
@@ -125,8 +128,6 @@ private:
     // The change handler of every legend edit: the key's message label shows the legend's whole text.
     void SwitchEditChange(int legendIndex);
     QRadioButton* radio(RadioButton button) const;
-    // Timer1 runs only while an operation or a keypad test has something to count.
-    void runTimerAsNeeded();
     void setUpPresence(Transport& transport);
     // At close: no more bus changes, and the serial monitor closes with the window.
     void ReleasePresence();
@@ -149,6 +150,7 @@ private:
     QCheckBox* ReadMessagesCheckBox = nullptr;
     QPointer<ReadBackWindow> readBack_;
     DeviceImage lastRead_;
+    OperationKind lastStarted_ = OperationKind::Read;
 
     // Help viewer state.
     QString HelpFilePath;

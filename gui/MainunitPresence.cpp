@@ -16,11 +16,6 @@
 namespace qb {
 
 void TMainForm::setUpPresence(Transport& transport) {
-    // Every report may move an operation on, so the timer is looked at after each.
-    link_.setReportHandler([this] {
-        operations_.ReportReceived();
-        runTimerAsNeeded();
-    });
     connect(statusLine_, &StatusLine::deviceChosen, this, &TMainForm::chooseDevice);
     connect(statusLine_, &StatusLine::monitorRequested, this, &TMainForm::openSerialMonitor);
     setBusWatcher(MakeBusWatcher(transport));
@@ -53,8 +48,8 @@ void TMainForm::deviceIdentified(const IdentityReply& reply) {
     statusLine_->showPresence(presence_);
 }
 
-void TMainForm::runTimerAsNeeded() {
-    const bool needed = operations_.needsTicks();
+// Timer1 runs only while an operation or a keypad test has something to count.
+void TMainForm::setTicksNeeded(bool needed) {
     if (needed && !Timer1->isActive()) Timer1->start();
     if (!needed && Timer1->isActive()) Timer1->stop();
     statusLine_->setChoiceLocked(needed);

@@ -22,12 +22,16 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
     chooser_->setAccessibleName(tr("Device the operations use"));
     chooser_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     chooser_->hide();
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("ProgressText"));
+    progress_->hide();
     monitor_ = new QPushButton(tr("Serial monitor..."), this);
     monitor_->setObjectName(QStringLiteral("SerialMonitorButton"));
     monitor_->setAutoDefault(false);
     layout->addWidget(text_);
     layout->addWidget(chooser_);
     layout->addStretch(1);
+    layout->addWidget(progress_);
     layout->addWidget(monitor_);
     connect(chooser_, &QComboBox::activated, this,
             [this](int index) { emit deviceChosen(chooser_->itemData(index).toString().toStdString()); });
@@ -48,6 +52,16 @@ void StatusLine::showPresence(const DevicePresence& presence) {
         chooser_->addItem(QString::fromStdU16String(presence.describe(encoder)), QString::fromStdString(encoder.key));
     chooser_->setCurrentIndex(presence.chosen());
     chooser_->show();
+}
+
+void StatusLine::showProgress(int done, int planned, bool writing) {
+    if (planned <= 0) {
+        progress_->hide();
+        return;
+    }
+    progress_->setText(
+        (writing ? tr("Writing: %1 of %2 reports") : tr("Reading: %1 of %2 reports")).arg(done).arg(planned));
+    progress_->show();
 }
 
 void StatusLine::setChoiceLocked(bool locked) {

@@ -25,6 +25,8 @@ public:
     void showPresence(const DevicePresence& presence);
     // The chooser is locked while an operation is under way: an operation never changes devices.
     void setChoiceLocked(bool locked);
+    // "Writing: 12 of 37 reports" while a write or read runs; nothing when `planned` is 0.
+    void showProgress(int done, int planned, bool writing);
 
 signals:
     void deviceChosen(const std::string& key);
@@ -32,6 +34,7 @@ signals:
 
 private:
     QLabel* text_ = nullptr;
+    QLabel* progress_ = nullptr;
     QComboBox* chooser_ = nullptr;
     QPushButton* monitor_ = nullptr;
 };

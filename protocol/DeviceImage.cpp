@@ -25,6 +25,10 @@ SettingsBlock SettingsOf(const BlockImage& block0) {
     return settings;
 }
 
+bool SameBytes(const SettingsBlock& a, const SettingsBlock& b, const SettingLine& line) {
+    return std::equal(a.begin() + line.offset, a.begin() + line.offset + line.size, b.begin() + line.offset);
+}
+
 // Whether the layout defines byte `offset` of block `block`: block 0's bytes 28..47 are never sent, and block 16's
 // bytes 64..95 carry no message.
 bool ByteDefined(std::size_t block, std::size_t offset) {
@@ -58,10 +62,12 @@ std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceI
     const BlockImage& wrote0 = written.blocks[0];
     const BlockImage& read0 = read.blocks[0];
     if (wrote0[0] != read0[0]) differences.push_back("Settings marker differs");
-    const std::vector<SettingLine> wrote = DescribeSettings(SettingsOf(wrote0));
-    const std::vector<SettingLine> holds = DescribeSettings(SettingsOf(read0));
+    const SettingsBlock wroteSettings = SettingsOf(wrote0), heldSettings = SettingsOf(read0);
+    const std::vector<SettingLine> wrote = DescribeSettings(wroteSettings);
+    const std::vector<SettingLine> holds = DescribeSettings(heldSettings);
+    // Bytes, not their descriptions: two bytes may read alike.
     for (std::size_t i = 0; i < wrote.size(); ++i)
-        if (wrote[i].value != holds[i].value)
+        if (!SameBytes(wroteSettings, heldSettings, wrote[i]))
             differences.push_back(wrote[i].name + ": wrote " + wrote[i].value + ", the device holds " + holds[i].value);
     if (!std::equal(wrote0.begin() + kBlockHalfSize, wrote0.end(), read0.begin() + kBlockHalfSize))
         differences.push_back("Settings block: the second half differs");
@@ -81,10 +87,12 @@ std::vector<std::string> CompareImages(const DeviceImage& written, const DeviceI
 Comparison CompareWithDevice(const KeypadConfig& window, const DeviceImage& device) {
     Comparison result;
     if (device.blocksRead == 0) return result;
+    const SettingsBlock held = SettingsOf(device.blocks[0]);
     const std::vector<SettingLine> ours = DescribeSettings(window.Settings);
-    const std::vector<SettingLine> theirs = DescribeSettings(SettingsOf(device.blocks[0]));
+    const std::vector<SettingLine> theirs = DescribeSettings(held);
     for (std::size_t i = 0; i < ours.size(); ++i)
-        result.rows.push_back({ours[i].name, ours[i].value, theirs[i].value, ours[i].value != theirs[i].value});
+        result.rows.push_back(
+            {ours[i].name, ours[i].value, theirs[i].value, !SameBytes(window.Settings, held, ours[i])});
 
     result.messagesRead = device.blocksRead == kBlockCount;
     if (!result.messagesRead) return result;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/UserSink.h"
+#include "protocol/Outcome.h"
 #include "protocol/Reports.h"
 
 namespace qb {
@@ -31,6 +32,12 @@ public:
     // A read has completed ("Read Complete" has been shown): what the device holds, block 0 always, blocks 1..16
     // when the messages were read too.
     virtual void showReadBack(const DeviceImage& device) { (void)device; }
+    // How far the write or read under way is; {0, 0} when none runs.
+    virtual void showProgress(const Progress&) {}
+    // Whether the 50 ms timer must run (needsTicks() changed).
+    virtual void setTicksNeeded(bool) {}
+    // The operation has ended, after every box it shows: exactly once for each operation asked for.
+    virtual void finished(const Outcome&) {}
 };
 
 }  // namespace qb

@@ -65,6 +65,8 @@ private slots:
         if (edited) retype(legend('A'), QStringLiteral("z"));
         sink_.answers = {Answer(answer)};
         ReadBackWindow* window = readAll();
+        // The read brings the settings into the record only; the controls keep what they show.
+        QCOMPARE(int(form_->store().Config.Settings[kBaudCodeOffset]), 6);
         QCOMPARE(row(window, "Baud rate"), (QStringList{"\u2260 Baud rate", "19200", "57600"}));
         QCOMPARE(row(window, "Message 5"), (QStringList{"\u2260 Message 5", "5", "Hi\\0D"}));
         QCOMPARE(row(window, "Message 6"), (QStringList{"Message 6", "6", "6"}));

@@ -8,9 +8,11 @@
 #include <functional>
 #include <sstream>
 
+#include "config/ConfigTransfer.h"
 #include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
 #include "config/MemoryConfigView.h"
+#include "config/Text.h"
 #include "device/DeviceLink.h"
 #include "device/QueueDispatcher.h"
 #include "device/Trace.h"
@@ -38,6 +40,18 @@ struct Rig {
             ++handled;
             ops.ReportReceived();
         });
+    }
+
+    // The window's three buttons: a write and a test hand over the window packed into the record.
+    void write() {
+        PackConfig(view, store.Config);
+        ops.Write(store.Config);
+    }
+    void read() { ops.Read(); }
+    void testButton() {
+        if (ops.testRunning()) return ops.StopKeypadTest();
+        PackConfig(view, store.Config);
+        ops.StartKeypadTest(store.Config);
     }
 
     // Runs window-thread work until `done` holds; false on time-out (only when something is broken).
@@ -79,7 +93,7 @@ struct Rig {
     MemoryConfigView view;
     FakeOperationsUi ui;
     DeviceLink link{bus, dispatcher};
-    DeviceOperations ops{store, view, link, ui};
+    DeviceOperations ops{link, ui};
     std::size_t handled = 0;
 };
 
@@ -100,7 +114,7 @@ std::vector<HidReport> LoadTrace(const std::string& name) {
 
 TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports) {
     Rig rig;
-    rig.ops.WriteButtonClick();
+    rig.write();
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
     EXPECT_TRUE(rig.idle());
@@ -114,60 +128,98 @@ TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports)
 TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
     Rig rig;
     rig.view.messages[kKeys[4].legendIndex] = u"ab\\0";  // key 4: a backslash and one digit
-    rig.ops.WriteButtonClick();
+    rig.write();
     ASSERT_EQ(rig.ui.errors.size(), 1u);
     EXPECT_EQ(rig.ui.errors[0], u"Error on Message:\rab\\0");
     EXPECT_EQ(rig.bus.enumerateCount(), 0);
     EXPECT_TRUE(rig.idle());
 
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     EXPECT_EQ(rig.ui.errors.size(), 2u);
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     EXPECT_EQ(rig.bus.enumerateCount(), 0);
 }
 
-// Each first half reloads the allowance; the second half runs on what is left of it.
-TEST(WriteOperation, SlowHalvesTimeOutOnceAndTheWriteStillCompletes) {
+// A half answered late: the time-out is told once, the late answer carries the write on under a whole allowance
+// for every report again (busy, buttons refused), and what is written is what the write set out with, whatever
+// is clicked meanwhile.
+TEST(WriteOperation, ALateHalfResumesTheWriteBusyAndAClickMeanwhileChangesNothing) {
     Rig rig;
     rig.device.setAnswerDelay(1ms);
-    rig.ops.WriteButtonClick();
+    rig.write();
     while (rig.sent() < 8) {  // up to block 2's second half
         rig.device.advanceClock(1ms);
         ASSERT_TRUE(rig.settle());
     }
-    rig.device.setAnswerDelay(600ms);  // block 3's halves are slow
+    rig.device.setAnswerDelay(1500ms);  // block 3's first half is slow
     rig.device.advanceClock(1ms);
     ASSERT_TRUE(rig.settle());
     ASSERT_EQ(rig.ops.OperationStep, osMessageFirstAck);
-    ASSERT_EQ(rig.ops.BlockNumber, 3);
-    EXPECT_EQ(rig.ops.ReplyTicks, kReplyTimeoutTicks);
-    rig.elapse(12);  // the first half's answer arrives after 12 ticks
-    ASSERT_EQ(rig.ops.OperationStep, osSecondHalfAck);
-    EXPECT_EQ(rig.ops.ReplyTicks, 8);
-    rig.elapse(7);
-    EXPECT_TRUE(rig.ui.errors.empty());
-    rig.elapse(1);  // 400 ms into the second wait
+    rig.elapse(kReplyTimeoutTicks);
     EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
     EXPECT_FALSE(rig.ops.busy());
+    rig.device.setAnswerDelay(200ms);
+    rig.elapse(10);  // the late answer has come: the next half is out under a whole allowance
+    ASSERT_EQ(rig.ops.OperationStep, osSecondHalfAck);
+    EXPECT_TRUE(rig.ops.busy());
+    EXPECT_TRUE(rig.ui.busy);
+    EXPECT_EQ(rig.ops.ReplyTicks, kReplyTimeoutTicks);
 
-    rig.device.setAnswerDelay(0ms);
-    rig.elapse(4);  // the late answer carries the write on
+    rig.view.messages[kKeys[6].legendIndex] = u"hello\\q";  // refused, and in any case not this write's
+    rig.view.messages[kKeys[7].legendIndex] = u"other";
+    rig.testButton();
+    rig.write();
+    EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
+    rig.elapse(200);
     EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadCompleteText});
     EXPECT_EQ(rig.sent(), 37u);
-    rig.elapse(40);  // nothing more is shown: no reply countdown is left after the write
-    EXPECT_EQ(rig.ui.informations.size(), 1u);
-    EXPECT_EQ(rig.ui.errors.size(), 1u);
+    const SimulatedDevice::Block key7 = rig.device.block(std::size_t(kKeys[7].slot) + 1);
+    EXPECT_EQ(std::string(key7.begin(), key7.begin() + 2), std::string(1, kKeys[7].legend) + '\0');
+    ASSERT_EQ(rig.ui.outcomes.size(), 1u);
+    EXPECT_TRUE(rig.ui.outcomes[0].ok());
+}
+
+// An answer that echoes another request is never taken for the one awaited, however late it comes: a key poll's
+// answer for a read's identity, an identity answer for a block half.
+TEST(LateAnswer, AnAnswerToAnotherRequestIsDropped) {
+    Rig rig;
+    rig.testButton();
+    ASSERT_TRUE(rig.settle());
+    rig.device.setAnswerDelay(1500ms);
+    rig.elapse(kKeyPollAfterReplyTicks);  // a poll goes out; its answer comes 1.5 s later
+    ASSERT_EQ(rig.commands().back(), 'K');
+    rig.elapse(24);  // 1.2 s after the poll: no longer awaited
+    rig.testButton();
+    rig.device.setAnswerDelay(0ms);
+    rig.read();
+    rig.elapse(40);
+    EXPECT_TRUE(rig.ui.errors.empty()) << ToUtf8(rig.ui.errors.front());
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
+
+    HidReport identity{};  // an identity answer arriving while block 0's first half is awaited
+    identity[1] = 'S';
+    identity[3] = 1;
+    identity[4] = 3;
+    rig.device.setAnswerDelay(100ms);
+    rig.read();
+    rig.elapse(2);  // the identity is answered, "r" is out
+    ASSERT_EQ(rig.ops.OperationStep, osReadFirstHalf);
+    rig.device.injectAnswer(identity);
+    rig.elapse(10);
+    ASSERT_EQ(rig.ui.outcomes.back().operation, OperationKind::Read);
+    ASSERT_TRUE(rig.ui.outcomes.back().read);
+    EXPECT_EQ(rig.ui.outcomes.back().read->blocks[0], rig.device.block(0)) << "another answer was taken for block 0";
 }
 
 TEST(ReplySupervision, ButtonsAreRefusedWhileAnAnswerIsAwaitedAndFreeAgainAfterATimeOut) {
     Rig rig;
     rig.device.dropNextAnswers(1);
-    rig.ops.WriteButtonClick();
+    rig.write();
     EXPECT_TRUE(rig.ops.busy());
     EXPECT_TRUE(rig.ui.busy);
-    rig.ops.ReadButtonClick();
-    rig.ops.WriteButtonClick();
-    rig.ops.TestkeypadButtonClick();
+    rig.read();
+    rig.write();
+    rig.testButton();
     EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     EXPECT_EQ(rig.ops.OperationStep, osWriteIdentity);
@@ -181,14 +233,14 @@ TEST(ReplySupervision, ButtonsAreRefusedWhileAnAnswerIsAwaitedAndFreeAgainAfterA
     rig.elapse(100);
     EXPECT_EQ(rig.ui.errors.size(), 1u);
     EXPECT_FALSE(rig.ui.busy);
-    rig.ops.ReadButtonClick();
+    rig.read();
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
 }
 
 TEST(ReplySupervision, StrayAnswerWhileIdleChangesNothing) {
     Rig rig;
-    rig.ops.ReadButtonClick();
+    rig.read();
     ASSERT_TRUE(rig.settle());
     const std::vector<std::u16string> log = rig.ui.log;
     const std::size_t sent = rig.sent();
@@ -208,9 +260,9 @@ TEST(ReplySupervision, StrayAnswerWhileIdleChangesNothing) {
     EXPECT_EQ(rig.store.Config.Settings, settings);
 }
 
-// Only the record: the window's controls keep what they show (ReadBackTest). The device answers every 600 ms:
-// each half of the read has a whole allowance of its own.
-TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnlyWhateverItHolds) {
+// The device answers every 600 ms: each half of the read has a whole allowance of its own. What it holds is the
+// outcome's, whatever it is (the window takes it into the record only: ReadBackTest).
+TEST(ReadOperation, BringsTheSettingsBlockWhateverItHolds) {
     for (const bool garbage : {false, true}) {
         Rig rig;
         rig.device.setAnswerDelay(600ms);
@@ -220,11 +272,13 @@ TEST(ReadOperation, BringsTheSettingsBlockIntoTheRecordOnlyWhateverItHolds) {
         if (garbage) block.fill(0xA5);  // no marker: the tool examines nothing
         rig.device.setBlock(0, block);
 
-        rig.ops.ReadButtonClick();
+        rig.read();
         rig.elapse(3 * 12);
         EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
         EXPECT_TRUE(rig.ui.errors.empty());
-        for (std::size_t i = 0; i < kSettingsSize; ++i) EXPECT_EQ(rig.store.Config.Settings[i], block[i + 1]) << i;
+        ASSERT_EQ(rig.ui.outcomes.size(), 1u);
+        ASSERT_TRUE(rig.ui.outcomes[0].read);
+        EXPECT_EQ(rig.ui.outcomes[0].read->blocks[0], block);
         EXPECT_EQ(rig.ops.ReadBackImage, block);
         EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
         EXPECT_EQ(rig.device.receivedReports()[1][2], 0);
@@ -237,7 +291,7 @@ TEST(KeypadTest, LightsTheKeyByPositionAndNothingForOtherNumbers) {
     Rig rig;
     rig.view.legends[kKeys[5].legendIndex] = u"x";  // legends do not matter, positions do
     rig.device.setKeyDown(6);                       // column 2, row 2: the "5" key
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     EXPECT_EQ(rig.ui.caption, kStopTestCaption);
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.ui.showKeyCalls, 1);
@@ -259,7 +313,7 @@ TEST(KeypadTest, LightsTheKeyByPositionAndNothingForOtherNumbers) {
 TEST(KeypadTest, StopSendsNothingAndEndsThePollingForGood) {
     Rig rig;
     rig.device.setKeyDown(1);
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     ASSERT_TRUE(rig.settle());
 
     // A poll is out when the user stops; its late answer must not light a key or restart the polling.
@@ -267,7 +321,7 @@ TEST(KeypadTest, StopSendsNothingAndEndsThePollingForGood) {
     rig.elapse(kKeyPollAfterReplyTicks);
     ASSERT_EQ(rig.commands().back(), 'K');
     const std::size_t sent = rig.sent();
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     rig.elapse(200);
     EXPECT_EQ(rig.handled, 3u);  // the late answer did arrive
@@ -279,7 +333,7 @@ TEST(KeypadTest, StopSendsNothingAndEndsThePollingForGood) {
 TEST(KeypadTest, RejectedIdentityLeavesTheTestHaltedWithoutPolls) {
     Rig rig;
     rig.device.setIdentity({0, 1, 4});
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.ui.errors, std::vector<std::u16string>{kNotQuillanterbrookeText});
     EXPECT_EQ(rig.ui.caption, kStopTestCaption);
@@ -287,7 +341,7 @@ TEST(KeypadTest, RejectedIdentityLeavesTheTestHaltedWithoutPolls) {
     EXPECT_EQ(rig.ui.errors.size(), 1u) << "no time-out after the refusal";
     EXPECT_EQ(rig.commands(), std::vector<std::uint8_t>{'S'});
     // One click only returns the caption; the second starts a new test.
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     EXPECT_EQ(rig.sent(), 1u);
 }
@@ -295,12 +349,12 @@ TEST(KeypadTest, RejectedIdentityLeavesTheTestHaltedWithoutPolls) {
 TEST(OverlappingOperations, WriteStopsTheTestAndNoPollCutsIn) {
     Rig rig;
     rig.device.setKeyDown(3);
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     ASSERT_TRUE(rig.settle());
     rig.device.clearReceived();
 
     rig.device.setAnswerDelay(20ms);
-    rig.ops.WriteButtonClick();
+    rig.write();
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     rig.elapse(60);  // the test's poll countdown would have fired many times
     const std::vector<std::uint8_t> cmds = rig.commands();
@@ -311,7 +365,7 @@ TEST(OverlappingOperations, WriteStopsTheTestAndNoPollCutsIn) {
 
 TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
     Rig rig;
-    rig.ops.TestkeypadButtonClick();
+    rig.testButton();
     ASSERT_TRUE(rig.settle());
     rig.device.setAnswerDelay(50ms);
     rig.device.advanceClock(250ms);
@@ -320,7 +374,7 @@ TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
     ASSERT_EQ(rig.commands().back(), 'K');
     rig.device.clearReceived();
 
-    rig.ops.WriteButtonClick();  // the poll's answer is still on its way
+    rig.write();  // the poll's answer is still on its way
     EXPECT_EQ(rig.sent(), 0u);
     EXPECT_EQ(rig.ui.caption, kTestKeypadCaption);
     rig.device.setAnswerDelay(0ms);
@@ -335,17 +389,15 @@ TEST(OverlappingOperations, WriteWaitsForAPollAnswerOnItsWay) {
 TEST(Unplug, AtEveryStepEndsTheOperationAtOnce) {
     const struct {
         const char* what;
-        void (DeviceOperations::*start)();
+        void (Rig::*start)();
         std::size_t answers;  // unplugged after each count of answers below this
-    } operations[] = {{"write", &DeviceOperations::WriteButtonClick, 37},
-                      {"read", &DeviceOperations::ReadButtonClick, 3},
-                      {"keypad test", &DeviceOperations::TestkeypadButtonClick, 3}};
+    } operations[] = {{"write", &Rig::write, 37}, {"read", &Rig::read, 3}, {"keypad test", &Rig::testButton, 3}};
     for (const auto& operation : operations) {
         for (std::size_t answered = 0; answered < operation.answers; ++answered) {
             SCOPED_TRACE(std::string(operation.what) + " after " + std::to_string(answered) + " answers");
             Rig rig;
             rig.device.setAnswerDelay(1ms);
-            (rig.ops.*operation.start)();
+            (rig.*operation.start)();
             while (rig.handled < answered) {
                 rig.device.advanceClock(1ms);
                 ASSERT_TRUE(rig.settle());
@@ -363,7 +415,7 @@ TEST(Unplug, AtEveryStepEndsTheOperationAtOnce) {
             rig.device.replug();
             rig.device.setAnswerDelay(0ms);
             rig.device.clearReceived();
-            rig.ops.ReadButtonClick();
+            rig.read();
             ASSERT_TRUE(rig.settle());
             EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
             EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'r', 'R'}));
@@ -376,14 +428,14 @@ TEST(Unplug, AtEveryStepEndsTheOperationAtOnce) {
 TEST(ConnectDevice, ProgramModeIsToldEveryTimeAndADeviceThisUserMayNotOpenIsNamedWithTheFix) {
     Rig rig;
     rig.device.setRelease(kProgramModeRelease);
-    rig.ops.WriteButtonClick();
+    rig.write();
     EXPECT_FALSE(rig.link.deviceOpen());
-    rig.ops.ReadButtonClick();
+    rig.read();
     EXPECT_EQ(rig.ui.errors, (std::vector<std::u16string>{kProgramModeText, kProgramModeText}));
 
     rig.device.setRelease(kApplicationRelease);
     rig.device.setRefuseOpens(true, OpenFailure::AccessDenied);
-    rig.ops.ReadButtonClick();
+    rig.read();
     ASSERT_EQ(rig.ui.errors.size(), 3u);
     const std::u16string text = rig.ui.errors[2];
     EXPECT_EQ(text.substr(0, 21), u"Cannot find VELMORA\r\n");
@@ -394,7 +446,7 @@ TEST(ConnectDevice, ProgramModeIsToldEveryTimeAndADeviceThisUserMayNotOpenIsName
     EXPECT_NE(text.find(u"Another program may be using it"), std::u16string::npos);
 #endif
     rig.device.setRefuseOpens(true, OpenFailure::Other);  // held elsewhere: nothing this user can change
-    rig.ops.ReadButtonClick();
+    rig.read();
     EXPECT_EQ(rig.ui.errors.back(), kCannotFindText);
     EXPECT_EQ(rig.sent(), 0u);
 }
@@ -407,11 +459,11 @@ TEST(LateAnswer, IsNeverTakenForTheNextOperationsFirstAnswer) {
         Rig rig;
         rig.device.setAnswerDelay(1500ms);
         if (!arrives) rig.device.dropNextAnswers(1);
-        rig.ops.WriteButtonClick();
+        rig.write();
         rig.elapse(kReplyTimeoutTicks + 2);
         ASSERT_EQ(rig.ui.errors, std::vector<std::u16string>{kCannotCommunicateText});
         rig.device.setAnswerDelay(0ms);
-        rig.ops.ReadButtonClick();
+        rig.read();
         EXPECT_EQ(rig.sent(), 1u) << "the read waits";
         rig.elapse(kReplyTimeoutTicks);
         EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kReadCompleteText});
@@ -419,6 +471,26 @@ TEST(LateAnswer, IsNeverTakenForTheNextOperationsFirstAnswer) {
         EXPECT_EQ(rig.commands(), (std::vector<std::uint8_t>{'S', 'S', 'r', 'R'})) << "the write went no further";
         EXPECT_EQ(rig.device.counters().opens, arrives ? 2u : 4u) << "reopened only when the answer stayed away";
     }
+}
+
+// A device that answers 2.5 s late: the read times out, and a read clicked 2.1 s after the first (past the late
+// answer's own allowance) runs on a new connection, so the first read's identity answer never stands for the
+// second's, nor for its block.
+TEST(LateAnswer, AClickAfterTheLateAllowanceOpensANewConnection) {
+    Rig rig;
+    rig.device.setAnswerDelay(2500ms);
+    rig.read();
+    rig.elapse(42);
+    ASSERT_EQ(rig.ui.errors.size(), 1u);
+    ASSERT_EQ(rig.ui.outcomes.size(), 1u);
+    EXPECT_EQ(rig.ui.outcomes[0].kind, OutcomeKind::NoAnswer);
+    const std::size_t opens = rig.device.counters().opens;
+    rig.read();
+    EXPECT_EQ(rig.device.counters().opens, opens + 2);
+    rig.elapse(100);
+    EXPECT_TRUE(rig.ui.informations.empty());
+    for (const Outcome& outcome : rig.ui.outcomes) EXPECT_EQ(outcome.kind, OutcomeKind::NoAnswer);
+    EXPECT_EQ(rig.ui.outcomes.size(), 2u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Report layouts byte for byte, including the bytes each report must leave alone.
 #include "protocol/Reports.h"
 
+#include "protocol/DeviceImage.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +101,33 @@ TEST(Replies, BlockHalfIsBytes2To49) {
     CopyBlockReplyHalf(r, out.data());
     EXPECT_TRUE(std::equal(r.begin() + 2, r.begin() + 50, out.begin()));
     EXPECT_EQ(out[48], kOld) << "only 48 bytes are copied";
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+// Two settings that read alike are still two: an empty legend is not a typed "-", and the comparison of what was
+// written with what the device holds goes by the bytes.
+TEST(Verification, ComparesTheSettingsByteForByte) {
+    KeypadConfig config;
+    ApplyDefaults(config);
+    config.Settings[kLegendsOffset + 3] = 0;
+    MessageBlock messages{};
+    ASSERT_LT(TranslateMessages(config.Messages, messages), 0);
+    const DeviceImage written = WrittenImage(config.Settings, messages);
+    DeviceImage held = written;
+    EXPECT_TRUE(CompareImages(written, held).empty());
+    held.blocks[0][kSettingsByte + kLegendsOffset + 3] = '-';
+    const std::vector<std::string> differences = CompareImages(written, held);
+    ASSERT_EQ(differences.size(), 1u);
+    EXPECT_EQ(differences[0],
+              "Legends: wrote 1 2 3 \\00 4 5 6 B 7 8 9 C * 0 # D, the device holds 1 2 3 - 4 5 6 B 7 8 9 C * 0 # D");
+    const Comparison shown = CompareWithDevice(config, held);
+    EXPECT_TRUE(std::any_of(shown.rows.begin(), shown.rows.end(),
+                            [](const ComparisonRow& row) { return row.name == "Legends" && row.differs; }));
 }
 
 }  // namespace

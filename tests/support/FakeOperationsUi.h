@@ -20,6 +20,7 @@ public:
     }
     void setTestButtonCaption(const std::u16string& text) override { caption = text; }
     void setBusy(bool value) override { busy = value; }
+    void finished(const Outcome& outcome) override { outcomes.push_back(outcome); }
 
     std::vector<std::u16string> errors;
     std::vector<std::u16string> informations;
@@ -28,6 +29,7 @@ public:
     int showKeyCalls = 0;
     std::u16string caption = kTestKeypadCaption;
     bool busy = false;
+    std::vector<Outcome> outcomes;
 };
 
 }  // namespace qb::test

@@ -1,21 +1,104 @@
 // The program: one window, "VELMORA Quillanterbrooke Interface Version 1.00", living as long as the program.
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
+#include <QTextStream>
 #include <QTimer>
 
-#include "gui/Application.h"
-#include "gui/bus/BusWatchers.h"
-#include "gui/Mainunit.h"
-#include "gui/simulator/SimulatorWindow.h"
-#include "simulator/TransportFactory.h"
 #include "device/TracingTransport.h"
+#include "gui/Application.h"
+#include "gui/Mainunit.h"
+#include "gui/bus/BusWatchers.h"
+#include "gui/simulator/SimulatorWindow.h"
 #include "simulator/SimulatedDevice.h"
+#include "simulator/TransportFactory.h"
+
+namespace {
+
+constexpr char kVersionNumber[] = "1.00";
+
+// What the command line asks for; read before the window's application exists, so that --help and --version work
+// without a display and bad usage ends with status 2 before anything is opened.
+struct Options {
+    bool simulate = false;
+    QString device;
+    QString trace;
+    QString file;
+};
+
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QLatin1String(qb::kApplicationTitle));
+    QCoreApplication::setApplicationVersion(QLatin1String(kVersionNumber));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Prepares the VELMORA Quillanterbrooke keypad encoder."));
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Talk to a simulated device instead of the USB device."));
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("With several encoders attached, use the one with this device path or USB serial number."),
+        QStringLiteral("PATH or SERIAL"));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Record every report to and from the device in <file>."),
+                                   QStringLiteral("file"));
+    parser.addOptions({simulate, device, trace});
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A data file (.dat) to load at start."),
+                                 QStringLiteral("[file]"));
+    // Qt's own options (-platform offscreen, -style ...) are the window's application's to take.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* qt : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                           "qwindowicon", "qwindowtitle", "session", "display", "geometry", "style", "stylesheet"}) {
+        QCommandLineOption option(QString::fromLatin1(qt), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* qt : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(qt));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    QTextStream err(stderr);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        err << QCoreApplication::applicationName() << ": " << parser.errorText() << "\n";
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << QCoreApplication::applicationName() << " " << kVersionNumber << "\n";
+        return 0;
+    }
+    if (parser.positionalArguments().size() > 1) {
+        err << QCoreApplication::applicationName() << ": one data file at most, not "
+            << parser.positionalArguments().join(QLatin1Char(' ')) << "\n";
+        return 2;
+    }
+    for (const QCommandLineOption* named : {&device, &trace})
+        if (parser.isSet(*named) && parser.value(*named).isEmpty()) {
+            err << QCoreApplication::applicationName() << ": --" << named->names().front() << " needs a value\n";
+            return 2;
+        }
+    options.simulate = parser.isSet(simulate);
+    options.device = parser.value(device);
+    options.trace = parser.value(trace);
+    if (!parser.positionalArguments().isEmpty()) options.file = parser.positionalArguments().front();
+    return std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    Options options;
+    if (const std::optional<int> status = ParseOptions(argc, argv, options)) return *status;
     qb::Application app(argc, argv);
     try {
         qb::Application::setApplicationName(QLatin1String(qb::kApplicationTitle));
@@ -26,33 +109,15 @@ int main(int argc, char** argv) {
             icon.addFile(QStringLiteral(":/icons/") + size);
         qb::Application::setWindowIcon(icon);
 
-        QCommandLineParser parser;
-        const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                          QStringLiteral("Talk to a simulated device instead of the USB device."));
-        parser.addOption(simulate);
-        const QCommandLineOption device(
-            QStringLiteral("device"),
-            QStringLiteral("With several encoders attached, use the one with this device path or USB serial number."),
-            QStringLiteral("PATH or SERIAL"));
-        parser.addOption(device);
-        const QCommandLineOption trace(QStringLiteral("trace"),
-                                       QStringLiteral("Record every report to and from the device in <file>."),
-                                       QStringLiteral("file"));
-        parser.addOption(trace);
-        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A data file (.dat) to load at start."),
-                                     QStringLiteral("[file]"));
-        parser.addHelpOption();
-        parser.process(app);
-
-        std::unique_ptr<qb::Transport> transport = qb::makeTransport(parser.isSet(simulate));
+        std::unique_ptr<qb::Transport> transport = qb::makeTransport(options.simulate);
         auto* simulated = dynamic_cast<qb::SimulatedDevice*>(transport.get());
         // The simulated device's serial port: pressing a key on its pad sends the key's message here.
         qb::PseudoTerminalLine serialLine;
         if (simulated) simulated->setSerialLine(&serialLine);
         qb::TracingTransport* tracing = nullptr;
-        if (parser.isSet(trace)) {
+        if (!options.trace.isEmpty()) {
             std::string error;
-            auto traced = qb::TracingTransport::ToFile(std::move(transport), parser.value(trace).toStdString(), error);
+            auto traced = qb::TracingTransport::ToFile(std::move(transport), options.trace.toStdString(), error);
             if (!traced) {
                 qb::ShowFailure(QString::fromStdString(error));
                 return 1;
@@ -65,12 +130,11 @@ int main(int argc, char** argv) {
         if (simulated && tracing) form.setBusWatcher(qb::MakeBusWatcher(*simulated));
         if (simulated && serialLine.isOpen())
             form.addMonitorPort(QString::fromStdString(serialLine.portName()), QStringLiteral("Simulated device"));
-        if (parser.isSet(device)) form.chooseDevice(parser.value(device).toStdString());
+        if (!options.device.isEmpty()) form.chooseDevice(options.device.toStdString());
         form.show();
         // A file named on the command line (a double-clicked .dat file) loads once the window is up, with the
         // boxes of Load File if it cannot.
-        if (!parser.positionalArguments().isEmpty())
-            QTimer::singleShot(0, &form, [&] { form.LoadFile(parser.positionalArguments().front()); });
+        if (!options.file.isEmpty()) QTimer::singleShot(0, &form, [&] { form.LoadFile(options.file); });
         // With a simulated device, its own small window stands beside the main one.
         std::unique_ptr<qb::SimulatorWindow> simulator;
         if (simulated) {
@@ -82,7 +146,7 @@ int main(int argc, char** argv) {
         }
         qb::Application::exec();
         if (simulated) simulated->setSerialLine(nullptr);
-        if (tracing && !tracing->ok()) qb::ShowFailure(QStringLiteral("Cannot write the trace ") + parser.value(trace));
+        if (tracing && !tracing->ok()) qb::ShowFailure(QStringLiteral("Cannot write the trace ") + options.trace);
     } catch (const std::exception& e) {
         qb::ShowFailure(QString::fromUtf8(e.what()));
     } catch (...) {

@@ -9,8 +9,14 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 ||
 export qt=/usr/include/x86_64-linux-gnu/qt6
 # What CMake defines for the window's program.
 export app_id=$(sed -n 's/^set(QB_APP_ID \(.*\))$/\1/p' CMakeLists.txt)
+# The header-only libraries (CLI11, nlohmann-json) from the host, each folder on its own: the host's /usr/include as
+# a whole would hide the target's C library.
+export header_only=$(mktemp -d)
+trap 'rm -rf "$header_only"' EXIT
+for h in CLI nlohmann; do ln -s "/usr/include/$h" "$header_only/$h"; done
 check() {
-    x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. -DQB_APP_ID="\"$app_id\"" \
+    x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. -isystem "$header_only" \
+        -DQB_APP_ID="\"$app_id\"" \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" \
         -isystem "$qt/QtSerialPort" "$1" || { echo "FAILED: $1" >&2; return 1; }
 }

@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the project needs to build, run and test. Idempotent; run as root.
+# Installs the Debian 12 packages the project needs: with "run" only those that build and run the programs,
+# otherwise also every test's. Idempotent; run as root.
 set -euo pipefail
 
+# What building and running the programs needs ("run"); the tests and their tool chain besides (the default).
 packages=(
-    build-essential cmake ninja-build pkg-config git
-    libgtest-dev libcli11-dev nlohmann-json3-dev
+    build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-serialport-dev
-    libudev-dev
-    libhidapi-dev
-    libchm-dev fp-utils
-    clang libclang-rt-14-dev
-    xvfb xauth x11-apps x11-utils imagemagick
-    qemu-system-x86 busybox-static cpio
-    fonts-dejavu-core
-    # The Debian package and its checks (scripts/package-test.sh), the Windows build under Wine
-    # (scripts/windows-test.sh), the desktop screenshot (scripts/screenshot-desktop.sh).
-    file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl man-db
-    g++-mingw-w64-x86-64-posix googletest wine64
-    icewm twm xdotool
+    libudev-dev libhidapi-dev libchm-dev fp-utils libcli11-dev nlohmann-json3-dev
+    xvfb xauth fonts-dejavu-core
 )
+if [ "${1:-all}" != run ]; then
+    packages+=(
+        git libgtest-dev
+        clang libclang-rt-14-dev
+        x11-apps x11-utils imagemagick
+        qemu-system-x86 busybox-static cpio
+        # The Debian package and its checks (scripts/package-test.sh), the Windows build under Wine
+        # (scripts/windows-test.sh), the desktop screenshot (scripts/screenshot-desktop.sh).
+        file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl man-db
+        g++-mingw-w64-x86-64-posix googletest wine64
+        icewm twm xdotool
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -34,7 +34,7 @@ export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
 echo "== plain build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
 run_ctest --test-dir build -j "$jobs" --timeout 300
 

@@ -179,6 +179,7 @@ bool DeviceOperations::request(Request r) {
     r.options = options;
     if (testRunning()) StopKeypadTest();
     if (answerAwaited() || lateAnswerOwed()) {
+        if (pending_) giveUp(*pending_, OutcomeKind::Stopped);  // the later click wins
         pending_ = std::move(r);
         updateState();
         return true;
@@ -187,6 +188,14 @@ bool DeviceOperations::request(Request r) {
     start(r);
     updateState();
     return true;
+}
+
+// A start that waited and will not run: its end, told quietly (the device is gone, or another click replaced it).
+void DeviceOperations::giveUp(const Request& r, OutcomeKind kind) {
+    Outcome outcome;
+    outcome.operation = r.kind;
+    outcome.kind = kind;
+    ui_.finished(outcome);
 }
 
 void DeviceOperations::runPendingStart() {
@@ -536,6 +545,7 @@ void DeviceOperations::ConnectionLost() {
     const bool operation = IsWriteOrReadStep(OperationStep) && (ReplyTicks > 0 || lateTicks_ > 0);
     const bool test = testRunning();
     const bool pending = pending_.has_value();
+    if (pending_) giveUp(*pending_, OutcomeKind::Disconnected);
     pending_.reset();
     answerOwed_ = false;
     if (!operation && !test) {

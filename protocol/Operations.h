@@ -130,6 +130,7 @@ private:
     bool prepare(Request& request, const KeypadConfig& config);
     void start(const Request& request);
     void runPendingStart();
+    void giveUp(const Request& request, OutcomeKind kind);
     bool connect();
     void openOperation(int identityStep);
     void sendAwaited(std::uint8_t command, int step);

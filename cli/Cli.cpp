@@ -563,6 +563,11 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
     }
     Command* command = parser.chosen();
     if (!command) return kBadUsage;
+    // Output that cannot reach anyone (standard output closed) fails the command before it does anything.
+    if (!environment.out) {
+        environment.err << "Cannot write the output.\n";
+        return kFailed;
+    }
     if (!parser.globals.trace.empty() && SameFile(parser.globals.trace, command->files())) {
         environment.err << kCliName << ": --trace " << parser.globals.trace
                         << " names a file of the command itself: choose another trace file.\n";

@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CommandLine.h"
+#include "config/ProcessSetup.h"
 #include "simulator/TransportFactory.h"
 
 #ifdef _WIN32
@@ -31,12 +32,11 @@ extern "C" void Interrupt(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Closed at start, standard output is lost: that is a failure, and no file the command opens takes its place.
+    if (qb::HoldStandardDescriptors()) std::cout.setstate(std::ios::badbit);
     const std::vector<std::string> args = qb::Utf8Arguments(argc, argv);
-    // Output to a closed pipe fails like any other output error (exit 1) instead of killing the process; so does
-    // a trace whose reader went away.
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    // Output to a closed pipe fails like any other output error (exit 1) instead of killing the process.
+    qb::IgnoreBrokenPipes();
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
     const qb::CliEnvironment environment{std::cout, std::cerr,

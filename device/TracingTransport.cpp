@@ -7,6 +7,8 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -43,28 +45,87 @@ private:
     TracingTransport& owner_;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// The file a trace goes to. A trace never blocks the program: a pipe that stays full for longer than kStallLimit
+// (its reader stopped reading) ends the trace as failed, and a FIFO without a reader is refused when opened.
+class TraceFile {
+public:
+    static constexpr int kStallLimitMs = 2000;
+
+#if defined(_WIN32)
+    explicit TraceFile(std::FILE* file) : file_(file) {}
+    ~TraceFile() {
+        std::fclose(file_);
+    }
+    bool write(std::string_view line) {
+        return std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
+    }
+
+private:
+    std::FILE* file_;
+#else
+    explicit TraceFile(int fd) : fd_(fd) {}
+    ~TraceFile() {
+        ::close(fd_);
+    }
+    bool write(std::string_view line) {
+        std::size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+            if (n > 0) {
+                done += std::size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            pollfd ready{fd_, POLLOUT, 0};
+            if (::poll(&ready, 1, kStallLimitMs) <= 0) return false;  // stalled, or the reader is gone
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+#endif
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
 };
 
-// Created or emptied; a FIFO without a reader is refused instead of blocking the program.
-std::FILE* OpenTraceFile(const std::string& path, std::string& error) {
-#if defined(_WIN32)
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-#else
-    std::FILE* file = nullptr;
+// Whether `path` holds something a trace must not replace: a regular file with content that is not a trace.
+bool HoldsSomethingElse(const std::string& path) {
+    std::FILE* existing = std::fopen(path.c_str(), "rb");
+    if (existing == nullptr) return false;
+    char start[sizeof kTraceHeader - 1] = {};
+    const std::size_t n = std::fread(start, 1, sizeof start, existing);
+    std::fclose(existing);
+    return n > 0 && std::string_view(start, n) != std::string_view(kTraceHeader, n);
+}
+
+std::shared_ptr<TraceFile> OpenTraceFile(const std::string& path, std::string& error) {
+#if !defined(_WIN32)
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && S_ISREG(st.st_mode) && HoldsSomethingElse(path)) {
+        error = "Cannot write the trace " + path + ": the file exists and is not a trace; choose another name";
+        return nullptr;
+    }
+    if (exists && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        error = "Cannot write the trace " + path + ": it is not a file";
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        file = ::fdopen(fd, "w");
-        if (file == nullptr) ::close(fd);
+    if (fd >= 0) return std::make_shared<TraceFile>(fd);
+    error = "Cannot write the trace " + path + ": " +
+            (errno == ENXIO ? std::string("nobody reads that pipe") : std::string(std::strerror(errno)));
+    return nullptr;
+#else
+    if (HoldsSomethingElse(path)) {
+        error = "Cannot write the trace " + path + ": the file exists and is not a trace; choose another name";
+        return nullptr;
     }
+    if (std::FILE* file = std::fopen(path.c_str(), "wb")) return std::make_shared<TraceFile>(file);
+    error = "Cannot write the trace " + path + ": " + std::strerror(errno);
+    return nullptr;
 #endif
-    if (file == nullptr) {
-        error = "Cannot write the trace " + path + ": " +
-                (errno == ENXIO ? std::string("nobody reads that pipe") : std::string(std::strerror(errno)));
-    }
-    return file;
 }
 
 }  // namespace
@@ -74,13 +135,10 @@ TracingTransport::TracingTransport(std::unique_ptr<Transport> inner, LineWriter 
 
 std::unique_ptr<TracingTransport> TracingTransport::ToFile(std::unique_ptr<Transport> inner, const std::string& path,
                                                            std::string& error) {
-    std::FILE* opened = OpenTraceFile(path, error);
-    if (opened == nullptr) return nullptr;
-    std::shared_ptr<std::FILE> file(opened, FileCloser());
-    // Flushed line by line: the trace up to the last report survives a crash or a killed program.
-    auto writeLine = [file](std::string_view line) {
-        return std::fwrite(line.data(), 1, line.size(), file.get()) == line.size() && std::fflush(file.get()) == 0;
-    };
+    std::shared_ptr<TraceFile> file = OpenTraceFile(path, error);
+    if (!file) return nullptr;
+    // Written line by line: the trace up to the last report survives a crash or a killed program.
+    auto writeLine = [file](std::string_view line) { return file->write(line); };
     if (!writeLine(kTraceHeader)) {
         error = "Cannot write the trace " + path + ": " + std::strerror(errno);
         return nullptr;
@@ -98,7 +156,12 @@ void TracingTransport::record(TraceDirection direction, const HidReport& report)
     std::lock_guard<std::mutex> lock(mutex_);
     // Taken under the lock, so that the lines' times never go backwards.
     const auto time = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
-    if (!writeLine_(FormatTraceLine(time, direction, report) + '\n')) ok_.store(false);
+    // A trace that failed once stays failed: it is not written on with a gap in it.
+    if (!ok_.load()) return;
+    if (!writeLine_(FormatTraceLine(time, direction, report) + '\n')) {
+        ok_.store(false);
+        if (onFailure_) onFailure_();
+    }
 }
 
 }  // namespace qb

@@ -24,8 +24,9 @@ public:
     // Passes everything to `inner`; each report written or read through its handles goes to `writeLine`, one
     // line at a time whichever thread it comes from. The trace's time starts now.
     TracingTransport(std::unique_ptr<Transport> inner, LineWriter writeLine);
-    // The same with the lines going to a file, created or emptied; a FIFO is written to only while it has a
-    // reader. Null with `error` set when it cannot be opened.
+    // The same with the lines going to a file, created or emptied, but never one that holds something else than a
+    // trace; a FIFO is written to only while it has a reader, and never blocks the program for long. Null with
+    // `error` set when it cannot be opened.
     static std::unique_ptr<TracingTransport> ToFile(std::unique_ptr<Transport> inner, const std::string& path,
                                                     std::string& error);
 
@@ -34,6 +35,8 @@ public:
 
     // False once a line could not be written (a full disk, a reader gone).
     bool ok() const { return ok_.load(); }
+    // Runs once, on the thread whose line failed, when the trace fails.
+    void setFailureHandler(std::function<void()> handler) { onFailure_ = std::move(handler); }
 
     // For the handles.
     void record(TraceDirection direction, const HidReport& report);
@@ -44,6 +47,7 @@ private:
     const Clock::time_point start_;
     std::mutex mutex_;  // one line at a time
     std::atomic<bool> ok_{true};
+    std::function<void()> onFailure_;
 };
 
 }  // namespace qb

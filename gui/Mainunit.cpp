@@ -199,7 +199,11 @@ void TMainForm::LoadButtonClick() {
 }
 
 bool TMainForm::LoadFile(const QString& path) {
-    return LoadDataFileFrom(std::filesystem::path(path.toStdU16String()), store_, *this, *sink_, files_);
+    return LoadFile(std::filesystem::path(path.toStdU16String()));
+}
+
+bool TMainForm::LoadFile(const std::filesystem::path& path) {
+    return LoadDataFileFrom(path, store_, *this, *sink_, files_);
 }
 
 void TMainForm::SaveButtonClick() {

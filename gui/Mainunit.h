@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,7 @@ public:
 
     // Loads a data file chosen elsewhere (the command line), as Load File does with a chosen one. True if loaded.
     bool LoadFile(const QString& path);
+    bool LoadFile(const std::filesystem::path& path);
 
     DeviceLink& link() { return link_; }
     ConfigStore& store() { return store_; }

@@ -1,5 +1,6 @@
 // The program: one window, "VELMORA Quillanterbrooke Interface Version 1.00", living as long as the program.
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -10,6 +11,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include "config/ProcessSetup.h"
 #include "device/TracingTransport.h"
 #include "gui/Application.h"
 #include "gui/Mainunit.h"
@@ -27,9 +29,16 @@ constexpr char kVersionNumber[] = "1.00";
 struct Options {
     bool simulate = false;
     QString device;
-    QString trace;
-    QString file;
+    std::string trace;  // file names as the system gave them: not every name is valid UTF-8
+    std::filesystem::path file;
 };
+
+// The argument as the system gave it, for a value Qt has decoded (perhaps with losses).
+std::string RawArgument(int argc, char** argv, const QString& decoded) {
+    for (int i = 1; i < argc; ++i)
+        if (QString::fromLocal8Bit(argv[i]) == decoded) return argv[i];
+    return decoded.toStdString();
+}
 
 std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
     QCoreApplication core(argc, argv);
@@ -89,14 +98,30 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
         }
     options.simulate = parser.isSet(simulate);
     options.device = parser.value(device);
-    options.trace = parser.value(trace);
-    if (!parser.positionalArguments().isEmpty()) options.file = parser.positionalArguments().front();
+    if (parser.isSet(trace)) options.trace = RawArgument(argc, argv, parser.value(trace));
+    if (!parser.positionalArguments().isEmpty()) {
+#ifdef _WIN32
+        options.file = std::filesystem::path(parser.positionalArguments().front().toStdU16String());
+#else
+        options.file = std::filesystem::path(RawArgument(argc, argv, parser.positionalArguments().front()));
+#endif
+    }
+    std::error_code same;
+    if (!options.trace.empty() && !options.file.empty() &&
+        std::filesystem::weakly_canonical(options.trace, same) ==
+            std::filesystem::weakly_canonical(options.file, same)) {
+        err << QCoreApplication::applicationName() << ": --trace names the data file to load: choose another\n";
+        return 2;
+    }
     return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    qb::HoldStandardDescriptors();
+    // A trace or an output whose reader has gone is a failed write, told as such; never the end of the program.
+    qb::IgnoreBrokenPipes();
     Options options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options)) return *status;
     qb::Application app(argc, argv);
@@ -115,9 +140,9 @@ int main(int argc, char** argv) {
         qb::PseudoTerminalLine serialLine;
         if (simulated) simulated->setSerialLine(&serialLine);
         qb::TracingTransport* tracing = nullptr;
-        if (!options.trace.isEmpty()) {
+        if (!options.trace.empty()) {
             std::string error;
-            auto traced = qb::TracingTransport::ToFile(std::move(transport), options.trace.toStdString(), error);
+            auto traced = qb::TracingTransport::ToFile(std::move(transport), options.trace, error);
             if (!traced) {
                 qb::ShowFailure(QString::fromStdString(error));
                 return 1;
@@ -126,6 +151,14 @@ int main(int argc, char** argv) {
             transport = std::move(traced);
         }
         qb::TMainForm form(*transport);
+        const QString traceName = QString::fromLocal8Bit(options.trace.c_str());
+        if (tracing)
+            tracing->setFailureHandler([&form, traceName] {
+                // Told when it happens, on the window's thread, whichever thread's line failed.
+                QMetaObject::invokeMethod(
+                    &form, [traceName] { qb::ShowFailure(QStringLiteral("Cannot write the trace ") + traceName); },
+                    Qt::QueuedConnection);
+            });
         // Traced, the simulated device is wrapped: its plug changes still drive the status line.
         if (simulated && tracing) form.setBusWatcher(qb::MakeBusWatcher(*simulated));
         if (simulated && serialLine.isOpen())
@@ -134,7 +167,7 @@ int main(int argc, char** argv) {
         form.show();
         // A file named on the command line (a double-clicked .dat file) loads once the window is up, with the
         // boxes of Load File if it cannot.
-        if (!options.file.isEmpty()) QTimer::singleShot(0, &form, [&] { form.LoadFile(options.file); });
+        if (!options.file.empty()) QTimer::singleShot(0, &form, [&] { form.LoadFile(options.file); });
         // With a simulated device, its own small window stands beside the main one.
         std::unique_ptr<qb::SimulatorWindow> simulator;
         if (simulated) {
@@ -146,7 +179,7 @@ int main(int argc, char** argv) {
         }
         qb::Application::exec();
         if (simulated) simulated->setSerialLine(nullptr);
-        if (tracing && !tracing->ok()) qb::ShowFailure(QStringLiteral("Cannot write the trace ") + options.trace);
+
     } catch (const std::exception& e) {
         qb::ShowFailure(QString::fromUtf8(e.what()));
     } catch (...) {

@@ -97,6 +97,7 @@ public:
     bool write(const std::uint8_t* data, std::size_t size) override {
         std::optional<DeviceBlocks> toKeep;
         std::filesystem::path keepAt;
+        std::function<void(const std::string&)> warn;
         {
             std::lock_guard<std::mutex> lock(core_->mutex);
             SimulatedDeviceCounters& counters = core_->counters;
@@ -118,13 +119,14 @@ public:
             if (report[1] == kCmdWriteEnd && !core_->statePath.empty()) {
                 toKeep = core_->model.blocks;
                 keepAt = core_->statePath;
+                warn = core_->warn;
             }
         }
         core_->cv.notify_all();
         // Saved outside the lock: the answer is readable meanwhile.
         if (toKeep) {
             std::string error;
-            if (!SaveSimulatorState(keepAt, *toKeep, error) && core_->warn) core_->warn(error);
+            if (!SaveSimulatorState(keepAt, *toKeep, error) && warn) warn(error);
         }
         return true;
     }

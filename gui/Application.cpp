@@ -4,6 +4,8 @@
 
 #include <QMessageBox>
 
+#include "gui/QtDialogs.h"
+
 namespace qb {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -21,6 +23,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 
 void ShowFailure(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok);
+    FitTitle(box);
     box.exec();
 }
 

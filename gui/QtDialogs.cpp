@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include "config/Text.h"
@@ -20,13 +23,29 @@ std::filesystem::path ToPath(const QString& name) {
 #endif
 }
 
+void FitTitle(QMessageBox& box) {
+    const QString title = box.windowTitle().isEmpty() ? QGuiApplication::applicationDisplayName() : box.windowTitle();
+    // The window manager draws the title in a font of its own, often bold and larger, and puts an icon and up to
+    // three buttons beside it: a quarter more than our bold width, and room for four of its buttons.
+    QFont font = box.font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(title) * 5 / 4 + 8 * metrics.height();
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 void QtUserSink::showError(const std::u16string& text) {
     QMessageBox box(QMessageBox::Critical, QString(), DisplayText(text), QMessageBox::Ok, parent_);
+    FitTitle(box);
     box.exec();
 }
 
 void QtUserSink::showInformation(const std::u16string& text) {
     QMessageBox box(QMessageBox::Information, QString(), DisplayText(text), QMessageBox::Ok, parent_);
+    FitTitle(box);
     box.exec();
 }
 
@@ -36,6 +55,7 @@ Answer QtUserSink::askYesNoCancel(const std::u16string& text) {
     box.setDefaultButton(QMessageBox::Yes);
     // Dismissing the question (Esc, the close box) must not throw the changes away.
     box.setEscapeButton(QMessageBox::Cancel);
+    FitTitle(box);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
         case QMessageBox::Yes:

@@ -10,6 +10,7 @@
 #include "config/FileFlows.h"
 #include "config/UserSink.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace qb {
@@ -57,6 +58,9 @@ std::filesystem::path WithDefaultExtension(const std::filesystem::path& chosen, 
                                            bool keepExisting);
 // A file name as the platform's file functions take it.
 std::filesystem::path ToPath(const QString& name);
+// Makes a box wide enough that a window manager shows its whole title (the application's name when it has none)
+// beside the title bar's icon and buttons: a box of a short message is narrower than that, and its title is cut.
+void FitTitle(QMessageBox& box);
 // The text of a box: the tool's line breaks as lines.
 QString DisplayText(const std::u16string& text);
 

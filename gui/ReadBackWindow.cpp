@@ -1,9 +1,12 @@
 #include "gui/ReadBackWindow.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -21,6 +24,9 @@ ReadBackWindow::ReadBackWindow(QWidget* parent) : QDialog(parent) {
     table_->setObjectName(QStringLiteral("ReadBackTable"));
     table_->setHorizontalHeaderLabels({QString(), tr("This window"), tr("The device")});
     table_->verticalHeader()->hide();
+    // Rows as high as their text needs: all sixteen messages and the settings fit without scrolling.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 8);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -42,6 +48,18 @@ ReadBackWindow::ReadBackWindow(QWidget* parent) : QDialog(parent) {
     connect(takeOver_, &QPushButton::clicked, this, &ReadBackWindow::takeOverRequested);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     resize(560, 620);
+}
+
+void ReadBackWindow::fitRows() {
+    // The table's height for every row, within the screen; the user may make the window smaller afterwards.
+    int rows = table_->horizontalHeader()->sizeHint().height() + 2 * table_->frameWidth();
+    for (int r = 0; r < table_->rowCount(); ++r) rows += table_->rowHeight(r);
+    const QScreen* where = screen();
+    const int room = where ? where->availableGeometry().height() * 9 / 10 : 1000;
+    table_->setMinimumHeight(rows);
+    layout()->activate();
+    resize(width(), std::min(layout()->sizeHint().height(), room));
+    table_->setMinimumHeight(std::min(rows, 120));
 }
 
 void ReadBackWindow::show(const Comparison& comparison) {
@@ -80,6 +98,7 @@ void ReadBackWindow::show(const Comparison& comparison) {
         messagesNote_->clear();
     messagesNote_->setVisible(!messagesNote_->text().isEmpty());
     takeOver_->setEnabled(differing > 0);
+    if (!isVisible()) fitRows();
     QDialog::show();
     raise();
 }

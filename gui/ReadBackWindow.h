@@ -24,6 +24,8 @@ signals:
     void takeOverRequested();
 
 private:
+    void fitRows();
+
     QLabel* heading_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* messagesNote_ = nullptr;

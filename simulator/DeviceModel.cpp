@@ -3,8 +3,32 @@
 #include <algorithm>
 
 #include "config/Bytes.h"
+#include "config/MemoryConfigView.h"
+#include "config/UserSink.h"
+#include "protocol/DeviceImage.h"
 
 namespace qb {
+
+namespace {
+
+// The default messages are single legends and always translate.
+class NoMessages : public MessageSink {
+public:
+    void showError(const std::u16string&) override {}
+    void showInformation(const std::u16string&) override {}
+};
+
+}  // namespace
+
+// The same defaults and translation as the window's "Write To VELMORA" of a new configuration.
+std::array<BlockImage, kBlockCount> DeviceModel::NewDeviceBlocks() {
+    ConfigStore store;
+    MemoryConfigView view;
+    store.SetDefaultConfig(view);
+    NoMessages sink;
+    store.TranslateMessages(sink);
+    return WrittenImage(store.Config.Settings, store.DeviceMessages).blocks;
+}
 
 // Answer byte i is report byte i + 1: the report id is not delivered.
 DeviceModel::Answer DeviceModel::answer(const HidReport& report) {

@@ -20,6 +20,10 @@ public:
     static constexpr std::size_t kAnswerSize = kReportSize - 1;
     using Answer = std::array<std::uint8_t, kAnswerSize>;
 
+    // What a new device holds: the default configuration, each key's message its legend, in the blocks a write
+    // of it leaves.
+    static std::array<BlockImage, kBlockCount> NewDeviceBlocks();
+
     // Takes one output report (65 bytes, report id first), stores what it carries and returns the answer.
     Answer answer(const HidReport& report);
 
@@ -29,7 +33,7 @@ public:
     std::int32_t serial = 1;
     std::string version = "1.00";  // cut at 55 bytes in the answer
     std::uint8_t keyDown = 0;      // 0 none, 1..16 the key's number
-    std::array<BlockImage, kBlockCount> blocks{};
+    std::array<BlockImage, kBlockCount> blocks = NewDeviceBlocks();
 
     // A fault: the device stores a wrong value at this byte of this block whenever a write brings it.
     struct StoreFault {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "device/Trace.h"
@@ -63,6 +64,11 @@ struct SimulatedDevice::Core {
     OpenFailure refusal = OpenFailure::Other;
     bool plugged = true;
 
+    std::filesystem::path statePath;  // empty: nothing kept
+    std::function<void(const std::string&)> warn;
+    std::vector<ScriptedPress> script;
+    Clock::time_point scriptStart{};
+
     std::vector<HidReport> received;
     SimulatedDeviceCounters counters;
     std::vector<SimHandle*> handles;
@@ -89,6 +95,9 @@ public:
     SimHandle& operator=(const SimHandle&) = delete;
 
     bool write(const std::uint8_t* data, std::size_t size) override {
+        std::optional<DeviceBlocks> toKeep;
+        std::filesystem::path keepAt;
+        std::function<void(const std::string&)> warn;
         {
             std::lock_guard<std::mutex> lock(core_->mutex);
             SimulatedDeviceCounters& counters = core_->counters;
@@ -102,10 +111,23 @@ public:
             std::copy(data, data + size, report.begin());
             core_->received.push_back(report);
             ++counters.reportsReceived;
+            if (!core_->script.empty() && report[1] == kCmdKeyPoll)
+                core_->model.keyDown =
+                    static_cast<std::uint8_t>(ScriptedKeyAt(core_->script, core_->now() - core_->scriptStart));
             const AnswerData answer = core_->model.answer(report);
             core_->queueAnswer(answer, core_->now() + core_->delay);
+            if (report[1] == kCmdWriteEnd && !core_->statePath.empty()) {
+                toKeep = core_->model.blocks;
+                keepAt = core_->statePath;
+                warn = core_->warn;
+            }
         }
         core_->cv.notify_all();
+        // Saved outside the lock: the answer is readable meanwhile.
+        if (toKeep) {
+            std::string error;
+            if (!SaveSimulatorState(keepAt, *toKeep, error) && warn) warn(error);
+        }
         return true;
     }
 
@@ -321,6 +343,22 @@ void SimulatedDevice::setServesMessageBlocks(bool serves) {
 void SimulatedDevice::setSerialString(std::string serial) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->serialString = std::move(serial);
+}
+
+void SimulatedDevice::keepStateIn(std::filesystem::path path, std::function<void(const std::string&)> warn) {
+    std::string warning;
+    const std::optional<DeviceBlocks> kept = LoadSimulatorState(path, warning);
+    if (!warning.empty() && warn) warn(warning);
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    if (kept) core_->model.blocks = *kept;
+    core_->statePath = std::move(path);
+    core_->warn = std::move(warn);
+}
+
+void SimulatedDevice::setKeyScript(std::vector<ScriptedPress> script) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->script = std::move(script);
+    core_->scriptStart = core_->now();
 }
 
 void SimulatedDevice::useManualClock() {

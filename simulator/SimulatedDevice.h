@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "device/Transport.h"
 #include "protocol/Reports.h"
 #include "simulator/SerialLine.h"
+#include "simulator/SimulatorState.h"
 
 namespace qb {
 
@@ -69,6 +71,14 @@ public:
     void clearStoreFault();
     // Firmware that serves only the settings block: a read of any block gives block 0.
     void setServesMessageBlocks(bool serves);
+
+    // Between runs. Loads what `path` keeps (no file: the device stays as new) and from now on saves the blocks
+    // there after every completed write (its closing report). A file that cannot be read or is damaged, and a
+    // save that fails, go to `warn` (on the thread that wrote) and change nothing else.
+    void keepStateIn(std::filesystem::path path, std::function<void(const std::string&)> warn);
+    // Keys pressed on their own, timed from now (on the manual clock once that is used). While a script is set it
+    // decides the key held, and setKeyDown() is overridden at every key poll.
+    void setKeyScript(std::vector<ScriptedPress> script);
 
     // Time. The answer delays run on the steady clock, or, once useManualClock() was called, on a clock that
     // moves only when advanceClock() moves it: tests then decide when an answer becomes readable.

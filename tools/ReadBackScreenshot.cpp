@@ -10,9 +10,9 @@
 
 #include <cstring>
 
+#include "config/MemoryConfigView.h"
 #include "gui/Mainunit.h"
 #include "gui/ReadBackWindow.h"
-#include "config/MemoryConfigView.h"
 #include "protocol/DeviceImage.h"
 #include "simulator/SimulatedDevice.h"
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
 
     qb::SimulatedDevice device;
     FillDevice(device);
-    qb::TMainForm form(device, QCoreApplication::applicationDirPath() + QStringLiteral("/../app"));
+    qb::TMainForm form(device, QCoreApplication::applicationDirPath() + QStringLiteral("/../gui"));
     class Quiet : public qb::UserSink {
         void showError(const std::u16string&) override {}
         void showInformation(const std::u16string&) override {}

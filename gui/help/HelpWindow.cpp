@@ -3,11 +3,13 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QStringDecoder>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -33,6 +35,44 @@ QString pageTitle(const QString& html, const QString& fallback) {
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QString t = title.match(html).captured(1).simplified();
     return t.isEmpty() ? fallback : t;
+}
+
+constexpr char16_t kWordJoiner = 0x2060;
+
+// Qt's layout breaks a line after a hyphen, a slash or a brace and ignores "white-space: nowrap" on inline text,
+// so a path like packaging/70-quillanterbrooke.rules, or a udev rule, could be split inside a word. A word joiner
+// after each character keeps words whole: <pre> lines break at spaces only, and inline <code>, whose spaces are
+// made non-breaking too, never. The joiners are taken out again when text is copied
+// (createMimeDataFromSelection).
+QString keepCodeWhole(const QString& html) {
+    static const QRegularExpression span(
+        QStringLiteral(R"(<(code|pre)\b[^>]*>(.*?)</\1\s*>)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QString out;
+    out.reserve(html.size() + html.size() / 16);
+    qsizetype done = 0;
+    for (auto it = span.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const bool inlineCode = m.captured(1).compare(QLatin1String("code"), Qt::CaseInsensitive) == 0;
+        out += QStringView(html).mid(done, m.capturedStart(2) - done);
+        bool inTag = false;
+        bool inEntity = false;
+        for (const QChar c : m.capturedView(2)) {
+            if (c == QLatin1Char('<')) inTag = true;
+            if (!inTag && c == QLatin1Char('&')) inEntity = true;
+            const bool space = c.isSpace();
+            out += inlineCode && !inTag && c == QLatin1Char(' ') ? QChar(QChar::Nbsp) : c;
+            if (!inTag && !inEntity && !space) out += QChar(kWordJoiner);
+            if (c == QLatin1Char('>')) inTag = false;
+            if (inEntity && c == QLatin1Char(';')) {
+                inEntity = false;
+                out += QChar(kWordJoiner);
+            }
+        }
+        done = m.capturedEnd(2);
+    }
+    out += QStringView(html).mid(done);
+    return out;
 }
 
 }  // namespace
@@ -64,8 +104,18 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
             return QStringLiteral("<p>The page %1 is not in the help file.</p>").arg(url.path().toHtmlEscaped());
         return {};
     }
-    if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource) return decodeText(*data);
+    if (type == QTextDocument::HtmlResource) return keepCodeWhole(decodeText(*data));
+    if (type == QTextDocument::StyleSheetResource) return decodeText(*data);
     return *data;
+}
+
+QMimeData* ChmBrowser::createMimeDataFromSelection() const {
+    QString text = textCursor().selection().toPlainText();
+    text.remove(QChar(kWordJoiner));
+    text.replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+    auto* data = new QMimeData;
+    data->setText(text);
+    return data;
 }
 
 HelpWindow::HelpWindow(std::unique_ptr<ChmFile> file) : QWidget(nullptr), file_(std::move(file)) {

@@ -22,6 +22,10 @@ public:
     ChmBrowser(const ChmFile& file, QWidget* parent = nullptr);
     QVariant loadResource(int type, const QUrl& name) override;
 
+protected:
+    // Plain text: what the page shows, without the marks that keep code whole.
+    QMimeData* createMimeDataFromSelection() const override;
+
 private:
     void followLink(const QUrl& url);
 

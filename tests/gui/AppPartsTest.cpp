@@ -35,11 +35,21 @@ private slots:
         QCOMPARE(ran.size(), std::size_t(21));
     }
 
+    // The box is wide enough for a window manager to show its title whole beside its title bar's buttons.
     void failedHandlerIsShownAndTheLoopGoesOn() {
+        const QString name = QGuiApplication::applicationDisplayName();
+        const QString title = QStringLiteral("Quillanterbrooke Quillanterbrooke");
+        QGuiApplication::setApplicationDisplayName(title);
         QString shown;
+        int width = 0;
+        int titleWidth = 0;
         bool wentOn = false;
         onNextModalBox([&](QMessageBox* box) {
             shown = box->text();
+            width = box->width();
+            QFont bold = box->font();
+            bold.setBold(true);
+            titleWidth = QFontMetrics(bold).horizontalAdvance(title);
             box->buttons().first()->click();
         });
         QMetaObject::invokeMethod(
@@ -48,6 +58,8 @@ private slots:
             qApp, [&] { wentOn = true; }, Qt::QueuedConnection);
         QTRY_VERIFY(wentOn);
         QCOMPARE(shown, QStringLiteral("the handler failed"));
+        QGuiApplication::setApplicationDisplayName(name);
+        QVERIFY2(width > titleWidth + 100, qPrintable(QStringLiteral("%1 for %2").arg(width).arg(titleWidth)));
     }
 };
 

@@ -1,5 +1,6 @@
 // The window as designed: names, captions, start values, limits, tab orders, accessible names, and the Help
 // button with its window.
+#include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
 #include <QPointer>
@@ -109,6 +110,12 @@ private slots:
         emit browser->anchorClicked(QUrl(QStringLiteral("device.html")));
         QCOMPARE(browser->source().path(), QStringLiteral("/device.html"));
         QVERIFY(browser->toPlainText().contains(QStringLiteral("Download Complete")));
+        // A command copied from a page is the command shown, without the marks that keep its words whole.
+        emit browser->anchorClicked(QUrl(QStringLiteral("troubleshooting.html#linux")));
+        browser->selectAll();
+        browser->copy();
+        QVERIFY(QApplication::clipboard()->text().contains(
+            QStringLiteral("\nsudo cp packaging/70-quillanterbrooke.rules /etc/udev/rules.d/\n")));
         QVERIFY(form_->close());
         QVERIFY(!windows[0]);  // closed with the main window
     }

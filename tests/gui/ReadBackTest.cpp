@@ -1,11 +1,13 @@
 // What a read brings back, shown beside the window and taken over into it; the choices that are remembered.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QTableWidget>
 
 #include "AppTestSupport.h"
-#include "gui/ReadBackWindow.h"
+
 #include "config/MemoryConfigView.h"
+#include "gui/ReadBackWindow.h"
 #include "protocol/DeviceImage.h"
 
 class ReadBackTest : public FormTest {
@@ -71,6 +73,9 @@ private slots:
         QCOMPARE(row(window, "Message 5"), (QStringList{"\u2260 Message 5", "5", "Hi\\0D"}));
         QCOMPARE(row(window, "Message 6"), (QStringList{"Message 6", "6", "6"}));
         QCOMPARE(row(window, "Legends").value(0).startsWith(QStringLiteral("\u2260")), edited);
+        // At its first size every row shows: nothing to scroll to.
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(control<QTableWidget>(*window, "ReadBackTable")->verticalScrollBar()->maximum(), 0);
 
         click(*window, "TakeOverButton");
         QCOMPARE(sink_.questions().size(), std::size_t(edited ? 1 : 0));

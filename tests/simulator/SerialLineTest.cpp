@@ -45,9 +45,9 @@ TEST(SimulatedSerialPort, AKeyGoingDownSendsItsWrittenMessageOnce) {
     device.setKeyDown(6);
     device.setKeyDown(6);  // still held
     device.setKeyDown(0);
-    device.setKeyDown(7);  // nothing written for it
+    device.setKeyDown(7);  // as new: its legend
     device.setKeyDown(6);
-    EXPECT_EQ(line.sent, (std::vector<std::string>{message, "", message}));
+    EXPECT_EQ(line.sent, (std::vector<std::string>{message, "8", message}));
     EXPECT_EQ(line.baudCodes, (std::vector<int>{6, 6, 6}));
     device.setSerialLine(nullptr);
 }

@@ -39,6 +39,7 @@ namespace fs = std::filesystem;
 // The options before the command, and what a command is given to run with.
 struct Globals {
     bool simulate = false;
+    bool fresh = false;
     std::string device;  // with several encoders attached: the one with this path or USB serial number
     std::string trace;
 };
@@ -58,7 +59,7 @@ public:
     // The transport, made at its first use: a command that never talks to the device never opens a trace.
     Transport* transport() {
         if (transport_) return transport_.get();
-        std::unique_ptr<Transport> made = env_.makeTransport(globals_.simulate);
+        std::unique_ptr<Transport> made = env_.makeTransport(globals_.simulate || globals_.fresh, globals_.fresh);
         if (!globals_.trace.empty()) {
             std::string error;
             std::unique_ptr<TracingTransport> traced = TracingTransport::ToFile(std::move(made), globals_.trace, error);
@@ -484,7 +485,11 @@ constexpr char kFooter[] =
 // The whole command line: the options before the command, and one subcommand per command of the table.
 struct Parser {
     Parser() : app("Prepares the VELMORA Quillanterbrooke keypad encoder from a shell or a script.", kCliName) {
-        app.add_flag("--simulate", globals.simulate, "talk to a built-in simulated device instead of the USB device");
+        app.add_flag("--simulate", globals.simulate,
+                     "talk to a built-in simulated device instead of the USB device; it keeps what is written into it "
+                     "from one run to the next");
+        app.add_flag("--simulate-fresh", globals.fresh,
+                     "the same, starting with a new simulated device (what earlier runs wrote is forgotten)");
         app.add_option("--device", globals.device,
                        "of several attached encoders, use the one with this device path or USB serial number")
             ->type_name("PATH|SERIAL");

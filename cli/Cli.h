@@ -18,8 +18,9 @@ inline constexpr char kCliName[] = "quillanterbrooke-cli";
 struct CliEnvironment {
     std::ostream& out;
     std::ostream& err;
-    // Where the device is looked for: the real HID layer, or with --simulate a simulated device.
-    std::function<std::unique_ptr<Transport>(bool simulate)> makeTransport;
+    // Where the device is looked for: the real HID layer, or with --simulate a simulated device (`fresh`: one that
+    // starts as a new device, forgetting what earlier runs wrote into it).
+    std::function<std::unique_ptr<Transport>(bool simulate, bool fresh)> makeTransport;
     // Set by Ctrl-C: a command that waits (the keypad test, programming each device) ends.
     const std::atomic<bool>* interrupted = nullptr;
     // The terminal behind `err`, if it is one: a progress bar is drawn there.

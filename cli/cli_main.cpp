@@ -39,8 +39,9 @@ int main(int argc, char** argv) {
     qb::IgnoreBrokenPipes();
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
-    const qb::CliEnvironment environment{std::cout, std::cerr,
-                                         [](bool simulate) { return qb::makeTransport(simulate); }, &interrupted,
-                                         QB_ISATTY(QB_FILENO(stderr)) ? &std::cerr : nullptr};
+    const qb::CliEnvironment environment{
+        std::cout, std::cerr,
+        [](bool simulate, bool fresh) { return qb::MakeCommandLineTransport(simulate, fresh, std::cerr); },
+        &interrupted, QB_ISATTY(QB_FILENO(stderr)) ? &std::cerr : nullptr};
     return qb::RunCli(args, environment);
 }

@@ -108,10 +108,6 @@ std::shared_ptr<TraceFile> OpenTraceFile(const std::string& path, std::string& e
         error = "Cannot write the trace " + path + ": the file exists and is not a trace; choose another name";
         return nullptr;
     }
-    if (exists && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
-        error = "Cannot write the trace " + path + ": it is not a file";
-        return nullptr;
-    }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd >= 0) return std::make_shared<TraceFile>(fd);
     error = "Cannot write the trace " + path + ": " +

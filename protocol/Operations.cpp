@@ -7,6 +7,7 @@
 #include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
 #include "config/Text.h"
+#include "device/AccessAdvice.h"
 #include "device/DeviceLink.h"
 #include "protocol/OperationsUi.h"
 
@@ -44,14 +45,7 @@ std::u16string NoAccessText(const SearchResult& found) {
     for (const HidInterfaceInfo& info : found.refused)
         text +=
             u"\r\nA VELMORA Quillanterbrooke is attached at " + Ascii(info.path) + u", but this user may not open it.";
-#if defined(__linux__)
-    const std::u16string rule = Ascii(kUdevRuleName);
-    text += u"\r\nLet this user open it with the tool's udev rule (packaging/" + rule +
-            u", installed by the Debian package), then replug the device:\r\nsudo cp " + rule +
-            u" /etc/udev/rules.d/\r\nsudo udevadm control --reload && sudo udevadm trigger";
-#else
-    text += u"\r\nAnother program may be using it: close it and try again.";
-#endif
+    text += u"\r\n" + NoAccessAdvice();
     return text;
 }
 

@@ -58,9 +58,6 @@ inline constexpr char16_t kNotVerifiedText[] = u"Download not verified: the devi
 inline constexpr char16_t kNoBaudRateText[] =
     u"No baud rate is selected.\r\nChoose the serial port's baud rate before writing: nothing was sent.";
 
-// The udev rule a Linux user installs so that the device may be opened without root.
-inline constexpr char kUdevRuleName[] = "70-quillanterbrooke.rules";
-
 // The search every operation runs before its first report. Connected, or the outcome that ends the operation
 // (ProgramMode: the firmware loader is not talked to, its connection is closed again), with its text shown
 // through `sink`.

@@ -28,7 +28,7 @@ struct Cli : ::testing::Test {
         out.str({});
         err.str({});
         Transport& used = transport ? *transport : device;
-        return RunCli(args, {out, err, [&](bool) { return Borrow(used); }, &interrupted});
+        return RunCli(args, {out, err, [&](bool, bool) { return Borrow(used); }, &interrupted});
     }
     // A data file holding the default settings, `message` for key 5 and no other text.
     std::string fileWithKey5(const std::string& message, std::int32_t version = 1) {
@@ -103,7 +103,7 @@ TEST_F(Cli, BadUsageExitsWithStatusTwo) {
 TEST_F(Cli, AnOutputThatCannotBeWrittenFails) {
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);
-    EXPECT_EQ(RunCli({"show", fileWithKey5("x")}, {broken, err, [&](bool) { return Borrow(device); }}), 1);
+    EXPECT_EQ(RunCli({"show", fileWithKey5("x")}, {broken, err, [&](bool, bool) { return Borrow(device); }}), 1);
     EXPECT_EQ(err.str(), "Cannot write the output.\n");
 }
 

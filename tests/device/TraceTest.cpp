@@ -103,13 +103,19 @@ TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
 #endif
     }
 
+    // An earlier trace is replaced; a file that holds anything else (a data file named by mistake) never is.
     std::string error;
     const std::string path = (folder / "trace.txt").string();
-    { std::ofstream(path) << "old contents that are longer than the header of a new trace\n" << std::string(200, 'x'); }
+    { std::ofstream(path) << kTraceHeader << std::string(200, 'x'); }
     ASSERT_NE(TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), path, error), nullptr) << error;
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     EXPECT_EQ(text.str(), kTraceHeader);
+    const std::string other = (folder / "keypad.dat").string();
+    { std::ofstream(other) << "\x01"; }
+    EXPECT_EQ(TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), other, error), nullptr);
+    EXPECT_NE(error.find("is not a trace"), std::string::npos) << error;
+    EXPECT_EQ(std::filesystem::file_size(other), 1u);
 }
 
 TEST(ReplayTransport, AnswersEachWrittenReportWithTheAnswersRecordedAfterIt) {

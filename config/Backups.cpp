@@ -183,9 +183,16 @@ std::optional<bool> ReadMessagesRead(const fs::path& sidecar) {
 // program or another, never take the same name.
 std::error_code CreateNew(const fs::path& path) {
 #ifdef _WIN32
-    std::FILE* file = _wfopen(path.c_str(), L"wbx");
-    if (!file) return {errno ? errno : EIO, std::generic_category()};
-    std::fclose(file);
+    // Not _wfopen's "x": the C library MinGW links against ignores it and empties an existing file.
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return std::make_error_code(std::errc::file_exists);
+        return {static_cast<int>(error), std::system_category()};
+    }
+    CloseHandle(file);
     return {};
 #else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);

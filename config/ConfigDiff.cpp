@@ -25,7 +25,9 @@ std::string Quoted(std::string_view bytes) {
             shown += c;
         }
     }
-    return "\"" + ToUtf8(shown) + "\"";
+    std::string quoted = "\"";
+    quoted += ToUtf8(shown);
+    return quoted += '"';
 }
 
 std::string Legend(std::uint8_t legend) {

@@ -155,7 +155,8 @@ std::optional<std::string> EightBit(const std::string& utf8, const std::string& 
 bool CheckFields(const Json& object, const std::string& where, const std::vector<std::string>& names,
                  const std::vector<std::pair<std::string, std::string>>& either, std::optional<Problem>& problem) {
     const std::string prefix = where.empty() ? "" : where + ".";
-    for (const auto& [name, value] : object.items()) {
+    for (const auto& item : object.items()) {
+        const std::string& name = item.key();
         const bool known = std::find(names.begin(), names.end(), name) != names.end() ||
                            std::any_of(either.begin(), either.end(),
                                        [&](const auto& pair) { return pair.first == name || pair.second == name; });

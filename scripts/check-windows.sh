@@ -7,12 +7,18 @@ cd "$(dirname "$0")/.."
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 ||
     { echo "== Windows type check skipped: no MinGW-w64 cross compiler (g++-mingw-w64-x86-64-posix) =="; exit 77; }
 export qt=/usr/include/x86_64-linux-gnu/qt6
+# nlohmann-json is header-only: its own folder is offered, never the host's whole include folder (whose C library
+# would shadow the target's).
+json=$(mktemp -d)
+trap 'rm -rf "$json"' EXIT
+ln -s /usr/include/nlohmann "$json/nlohmann"
+export json
 # What CMake defines for the window's program.
 export app_id=$(sed -n 's/^set(QB_APP_ID \(.*\))$/\1/p' CMakeLists.txt)
 check() {
     x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. -DQB_APP_ID="\"$app_id\"" \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" \
-        -isystem "$qt/QtSerialPort" "$1" || { echo "FAILED: $1" >&2; return 1; }
+        -isystem "$qt/QtSerialPort" -isystem "$json" "$1" || { echo "FAILED: $1" >&2; return 1; }
 }
 export -f check
 # CHMLib, the viewer-less build and hidapi are not used on Windows; libudev and the virtual device (/dev/uhid) are

@@ -80,7 +80,7 @@ TEST(Backups, NamedBySerialAndTimeUniqueWithinAMillisecond) {
 
     const BackupList all = ListBackups(dir);
     EXPECT_EQ(all.error, "");
-    EXPECT_EQ(Names(all), (std::vector<std::string>{
+    ASSERT_EQ(Names(all), (std::vector<std::string>{
                               "QB-_-20261207-091530-123.dat", "QB-AB_2D12_20x-20261207-081530-123-4.dat",
                               "QB-AB_2D12_20x-20261207-081530-123-2.dat", "QB-AB_2D12_20x-20261207-081530-123.dat"}));
     EXPECT_EQ(all.entries[0].serial, "");

@@ -1,16 +1,39 @@
 #include "config/Codepage.h"
 
 #include <algorithm>
+#include <array>
 
 #ifdef _WIN32
 #include "config/Win32.h"
 
 #include <climits>
-#else
-#include <array>
 #endif
 
 namespace qb {
+
+namespace {
+
+// Windows-1252 0x80..0x9F; the five bytes it leaves undefined map to the C1 control of the same value, as
+// Windows itself does, so every byte survives a round trip.
+constexpr std::array<char16_t, 32> kHighControls{
+    u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
+    u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178',
+};
+
+}  // namespace
+
+char16_t Windows1252Char(std::uint8_t byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char16_t{byte};
+}
+
+int Windows1252Byte(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+    for (std::size_t i = 0; i < kHighControls.size(); ++i)
+        if (kHighControls[i] == c) return static_cast<int>(0x80 + i);
+    return -1;
+}
 
 #ifdef _WIN32
 
@@ -75,15 +98,6 @@ std::string_view CutToWholeCharacters(std::string_view bytes, std::size_t maxByt
 
 namespace {
 
-// 0x80..0x9F; the five bytes Windows-1252 leaves undefined map to the C1 control of the same value, as
-// Windows itself does, so every byte survives a round trip.
-constexpr std::array<char16_t, 32> kHighControls{
-    u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
-    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
-    u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
-    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178',
-};
-
 bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -92,10 +106,8 @@ bool IsLowSurrogate(char16_t c) {
 }
 
 char ToWindows1252(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (std::size_t i = 0; i < kHighControls.size(); ++i)
-        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
-    return '?';
+    const int byte = Windows1252Byte(c);
+    return byte < 0 ? '?' : static_cast<char>(byte);
 }
 
 }  // namespace
@@ -118,10 +130,7 @@ std::string ToAnsi(std::u16string_view text) {
 std::u16string FromAnsi(std::string_view bytes) {
     std::u16string result;
     result.reserve(bytes.size());
-    for (const char byte : bytes) {
-        const auto b = static_cast<unsigned char>(byte);
-        result += (b >= 0x80 && b < 0xA0) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
-    }
+    for (const char byte : bytes) result += Windows1252Char(static_cast<std::uint8_t>(byte));
     return result;
 }
 

@@ -20,9 +20,24 @@ std::string Unknown(int code) {
 
 }  // namespace
 
+std::string DescribeBaudCode(std::uint8_t code) {
+    return code < kBaudRates.size() ? kBaudRates[code] : "none (code " + std::to_string(code) + ")";
+}
+
+std::string DescribeParityCode(std::uint8_t code) {
+    return code == 0 ? "none" : code == 1 ? "even" : code == 2 ? "odd" : Unknown(code);
+}
+
+std::string DescribeStopBits(std::uint8_t stopBits) {
+    // Any value but 2 means one stop bit to the window; the number itself shows what the record holds.
+    return stopBits == 2 ? "2" : stopBits == 1 ? "1" : Unknown(stopBits);
+}
+
+bool BaudCodeValid(const SettingsBlock& settings) {
+    return settings[kBaudCodeOffset] < kBaudRates.size();
+}
+
 std::vector<SettingLine> DescribeSettings(const SettingsBlock& s) {
-    const int baud = s[kBaudCodeOffset];
-    const int parity = s[kParityCodeOffset];
     std::string legends;
     for (const KeyInfo& key : kKeys) {
         const std::uint8_t legend = s[kLegendsOffset + key.legendIndex];
@@ -33,23 +48,9 @@ std::vector<SettingLine> DescribeSettings(const SettingsBlock& s) {
     return {
         {"Column lines", Numbers(s, kColumnLinesOffset), kColumnLinesOffset, 4},
         {"Row lines", Numbers(s, kRowLinesOffset), kRowLinesOffset, 4},
-        {"Baud rate",
-         baud < int(kBaudRates.size()) ? kBaudRates[baud]
-         : baud == 255                 ? "none"
-                                       : Unknown(baud),
-         kBaudCodeOffset, 1},
-        {"Parity",
-         parity == 0   ? "none"
-         : parity == 1 ? "even"
-         : parity == 2 ? "odd"
-                       : Unknown(parity),
-         kParityCodeOffset, 1},
-        // Any value but 2 means one stop bit to the window; the number itself shows what the record holds.
-        {"Stop bits",
-         s[kStopBitsOffset] == 2   ? "2"
-         : s[kStopBitsOffset] == 1 ? "1"
-                                   : Unknown(s[kStopBitsOffset]),
-         kStopBitsOffset, 1},
+        {"Baud rate", DescribeBaudCode(s[kBaudCodeOffset]), kBaudCodeOffset, 1},
+        {"Parity", DescribeParityCode(s[kParityCodeOffset]), kParityCodeOffset, 1},
+        {"Stop bits", DescribeStopBits(s[kStopBitsOffset]), kStopBitsOffset, 1},
         {"Legends", legends, kLegendsOffset, kKeyCount},
     };
 }

@@ -1,6 +1,7 @@
 // The settings block and the messages as the user reads them, whichever front end shows them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,15 @@ struct SettingLine {
     std::size_t size = 0;
 };
 std::vector<SettingLine> DescribeSettings(const SettingsBlock& settings);
+
+// Single settings as DescribeSettings shows them. A baud code beyond the list selects no rate: "none (code 255)".
+std::string DescribeBaudCode(std::uint8_t code);
+std::string DescribeParityCode(std::uint8_t code);
+std::string DescribeStopBits(std::uint8_t stopBits);
+
+// True if the baud code selects a rate of the list. A configuration without one must not go to the device: it would
+// have no serial format to send its messages with.
+bool BaudCodeValid(const SettingsBlock& settings);
 
 // A message's bytes (8-bit, escapes translated) in the tool's own notation, in UTF-8: what would be typed to get
 // them back.

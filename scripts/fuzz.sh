@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 build="${QB_FUZZ_BUILD_DIR:-build-fuzz}"
 jobs="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
-targets=(fuzz_data_file fuzz_message_escapes fuzz_operations fuzz_trace)
+targets=(fuzz_data_file fuzz_message_escapes fuzz_operations fuzz_trace fuzz_text_form)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQB_BUILD_FUZZERS=ON -DQB_BUILD_GUI=OFF -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCHMARK=OFF

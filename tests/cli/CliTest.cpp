@@ -117,7 +117,7 @@ TEST_F(Cli, WriteVerifiesWhatTheDeviceHolds) {
     EXPECT_EQ(run({"write", fileWithKey5("Hi")}), 1);
     EXPECT_EQ(err.str(),
               "Download Complete\nDownload not verified: the device holds something else\n"
-              "Baud rate: wrote 19200, the device holds unknown (94)\n");
+              "Baud rate: wrote 19200, the device holds none (code 94)\n");
     device.clearStoreFault();
     device.setStoreFault(kKeys[5].slot + 1, 1);  // key 5's message
     EXPECT_EQ(run({"write", fileWithKey5("Hi"), "--no-verify"}), 0);

@@ -226,7 +226,7 @@ void TMainForm::ReadButtonClick() {
 }
 
 void TMainForm::TestkeypadButtonClick() {
-    if (operations_.testRunning()) {
+    if (operations_.testRunning() || operations_.testPending()) {
         operations_.StopKeypadTest();
         return;
     }

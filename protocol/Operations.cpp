@@ -507,6 +507,12 @@ void DeviceOperations::finishStoppedTest() {
 }
 
 void DeviceOperations::StopKeypadTest() {
+    if (testPending()) {
+        giveUp(*pending_, OutcomeKind::Stopped);
+        pending_.reset();
+        updateState();
+        return;
+    }
     if (!testRunning()) return;
     setTestRunning(false);
     KeyPollTicks = 0;

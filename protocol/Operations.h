@@ -85,7 +85,7 @@ public:
     bool Read();
     // The keypad test checks the messages as a write does before it starts.
     bool StartKeypadTest(const KeypadConfig& config);
-    // The user's stop: the test ends with a Done outcome.
+    // The user's stop: the test ends with a Done outcome; one that waits to start ends before it starts.
     void StopKeypadTest();
 
     // Every 50 ms: the reply countdown and the key-poll pacing.
@@ -98,6 +98,8 @@ public:
     // True while a write or read waits for an answer within its allowance.
     bool busy() const;
     bool testRunning() const { return testRunning_; }
+    // A keypad test asked for waits for an answer still owed before it starts.
+    bool testPending() const { return pending_ && pending_->kind == OperationKind::KeypadTest; }
     // True while Timer1Timer has anything to count or pace; while false the 50 ms timer may stand still.
     bool needsTicks() const;
     // Reports answered of reports planned, for the write or read under way.

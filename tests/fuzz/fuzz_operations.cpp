@@ -141,7 +141,7 @@ struct Rig {
                 if (ops.Read()) accepted(OperationKind::Read);
                 break;
             default:
-                if (ops.testRunning())
+                if (ops.testRunning() || ops.testPending())
                     ops.StopKeypadTest();
                 else if (ops.StartKeypadTest(config))
                     accepted(OperationKind::KeypadTest);
@@ -270,7 +270,7 @@ void Run(Script& script) {
         rig.checkState(sentBefore, boxesBefore);
     }
     // The last input: the test stopped, the device back and quick; the timer falls quiet, every start has ended.
-    if (rig.ops.testRunning()) rig.ops.StopKeypadTest();
+    if (rig.ops.testRunning() || rig.ops.testPending()) rig.ops.StopKeypadTest();
     rig.device.replug();
     rig.device.setAnswerDelay(0ms);
     for (int i = 0; i < 400 && rig.ops.needsTicks(); ++i) rig.tick();

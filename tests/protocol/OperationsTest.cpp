@@ -49,7 +49,7 @@ struct Rig {
     }
     void read() { ops.Read(); }
     void testButton() {
-        if (ops.testRunning()) return ops.StopKeypadTest();
+        if (ops.testRunning() || ops.testPending()) return ops.StopKeypadTest();
         PackConfig(view, store.Config);
         ops.StartKeypadTest(store.Config);
     }

@@ -13,12 +13,15 @@
 #include <thread>
 
 #include "cli/CliSession.h"
+#include "config/Backups.h"
+#include "config/ConfigDiff.h"
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/FileFlows.h"
 #include "config/KeyTable.h"
 #include "config/SettingsText.h"
 #include "config/Text.h"
+#include "config/TextForm.h"
 #include "device/DeviceIds.h"
 #include "device/DevicePresence.h"
 #include "device/TracingTransport.h"
@@ -216,31 +219,291 @@ private:
     std::string file_;
 };
 
+// What the device holds now, kept as a backup before it is overwritten. The backup's path, or empty (and the reason
+// told) when none could be made: the write then does not happen.
+std::optional<fs::path> BackUp(CliSession& session, Context& c, Outcome* before = nullptr) {
+    const Outcome read = session.read({true, false});
+    if (before) *before = read;
+    if (!read.ok() || !read.read) {
+        c.lines(c.err, read.text.empty() ? std::u16string(kCannotCommunicateText) : read.text);
+        c.err << "No backup of the device's configuration could be made, so nothing was written (--no-backup writes "
+                 "without one).\n";
+        return std::nullopt;
+    }
+    const BackupDir dir = DefaultBackupDir();
+    if (!dir.error.empty()) {
+        c.err << "No backup could be made: " << dir.error
+              << ". Nothing was written (--no-backup writes without one).\n";
+        return std::nullopt;
+    }
+    KeypadConfig held;
+    ApplyDefaults(held);
+    TakeOverDeviceValues(*read.read, held);
+    const bool messagesRead = DecodeMessageBlocks(*read.read).messages.has_value();
+    const BackupSaved saved = SaveBackup(dir.path, FormatSerial(read.device->serial), held,
+                                         {messagesRead, read.device->version, read.device->path});
+    if (!saved.error.empty()) {
+        c.err << "No backup could be made: " << saved.error
+              << ". Nothing was written (--no-backup writes without one).\n";
+        return std::nullopt;
+    }
+    c.out << "Backup of what the device held: " << ToUtf8(saved.path.u16string())
+          << (messagesRead ? "" : " (settings only: the firmware does not serve the messages)") << '\n';
+    return saved.path;
+}
+
+// Writes `config` in a session of its own: first a backup of what the device holds (unless told not to).
+int WriteConfig(const KeypadConfig& config, bool backup, OperationOptions options, Context& c) {
+    Transport* transport = c.transport();
+    if (!transport) return kFailed;
+    CliSession session(*transport, c.globals().device, c.terminal());
+    if (backup && !BackUp(session, c)) return kFailed;
+    return Report(session.write(config, options), c);
+}
+
 class WriteCommand : public Command {
 public:
     const char* name() const override { return "write"; }
     const char* summary() const override {
-        return "write a data file into the device (settings and messages) and read it back to verify it";
+        return "back up what the device holds, write a data file into it (settings and messages) and read it back "
+               "to verify it";
     }
     void define(CLI::App& app) override {
         app.add_option("FILE", file_, "the data file (.dat)")->required();
         app.add_flag("--all", all_, "verify the messages too (firmware that serves the message blocks)");
         app.add_flag("--no-verify", noVerify_, "do not read back");
+        app.add_flag("--no-backup", noBackup_, "do not back up what the device held first");
     }
     std::vector<std::string> files() const override { return {file_}; }
     int run(Context& c) override {
         const std::optional<KeypadConfig> config = LoadFile(file_, c);
         if (!config) return kFailed;
-        Transport* transport = c.transport();
-        if (!transport) return kFailed;
-        CliSession session(*transport, c.globals().device, c.terminal());
-        return Report(session.write(*config, {all_, !noVerify_}), c);
+        return WriteConfig(*config, !noBackup_, {all_, !noVerify_}, c);
     }
 
 private:
     std::string file_;
     bool all_ = false;
     bool noVerify_ = false;
+    bool noBackup_ = false;
+};
+
+class BackupsCommand : public Command {
+public:
+    const char* name() const override { return "backups"; }
+    const char* summary() const override {
+        return "list the backups of what devices held before each write, newest first (with --device SERIAL, that "
+               "device's only)";
+    }
+    void define(CLI::App&) override {}
+    int run(Context& c) override {
+        const BackupDir dir = DefaultBackupDir();
+        if (!dir.error.empty()) {
+            c.err << dir.error << '\n';
+            return kFailed;
+        }
+        const std::string& serial = c.globals().device;
+        const BackupList list =
+            ListBackups(dir.path, serial.empty() ? std::nullopt : std::optional<std::string>(serial));
+        if (!list.error.empty()) {
+            c.err << list.error << '\n';
+            return kFailed;
+        }
+        for (const BackupEntry& e : list.entries) {
+            const std::time_t t = std::chrono::system_clock::to_time_t(e.time);
+            std::tm parts{};
+#ifdef _WIN32
+            localtime_s(&parts, &t);
+#else
+            localtime_r(&t, &parts);
+#endif
+            char when[32];
+            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &parts);
+            c.out << when << "  serial " << e.serial << "  "
+                  << (e.messagesRead.value_or(true) ? "settings and messages" : "settings only") << "  "
+                  << ToUtf8(e.path.u16string()) << '\n';
+        }
+        if (list.entries.empty()) c.out << "No backups in " << ToUtf8(dir.path.u16string()) << ".\n";
+        return kDone;
+    }
+};
+
+class RestoreCommand : public Command {
+public:
+    const char* name() const override { return "restore"; }
+    const char* summary() const override {
+        return "write a backup back into the device, verified: a backup file, or 'latest' for the attached device's "
+               "newest";
+    }
+    void define(CLI::App& app) override {
+        app.add_option("BACKUP", which_, "a backup's path, or latest")->required();
+        app.add_flag("--no-backup", noBackup_, "do not back up what the device holds first");
+    }
+    std::vector<std::string> files() const override { return {which_}; }
+    int run(Context& c) override {
+        Transport* transport = c.transport();
+        if (!transport) return kFailed;
+        CliSession session(*transport, c.globals().device, c.terminal());
+        // Who is attached decides which backup "latest" is; the backup taken now does not count.
+        Outcome before;
+        std::optional<fs::path> chosen;
+        if (which_ == "latest") {
+            before = session.read({true, false});
+            if (!before.ok()) return Report(before, c);
+            const BackupDir dir = DefaultBackupDir();
+            const BackupFound found = dir.error.empty() ? LatestBackup(dir.path, FormatSerial(before.device->serial))
+                                                        : BackupFound{std::nullopt, dir.error};
+            if (!found.entry) {
+                c.err << (found.error.empty() ? "There is no backup of the device with serial number " +
+                                                    FormatSerial(before.device->serial) + "."
+                                              : found.error)
+                      << '\n';
+                return kFailed;
+            }
+            chosen = found.entry->path;
+        } else {
+            chosen = fs::u8path(which_);
+        }
+        const std::optional<KeypadConfig> config = LoadFile(ToUtf8(chosen->u16string()), c);
+        if (!config) return kFailed;
+        if (!noBackup_ && !BackUp(session, c)) return kFailed;
+        c.out << "Restoring " << ToUtf8(chosen->u16string()) << '\n';
+        return Report(session.write(*config, {true, true}), c);
+    }
+
+private:
+    std::string which_;
+    bool noBackup_ = false;
+};
+
+// A configuration from a data file, a text file or the device, for diff.
+std::optional<KeypadConfig> LoadAny(const std::string& what, Context& c) {
+    if (what == "device") {
+        Transport* transport = c.transport();
+        if (!transport) return std::nullopt;
+        CliSession session(*transport, c.globals().device, c.terminal());
+        const Outcome read = session.read({true, false});
+        if (!read.ok()) {
+            Report(read, c);
+            return std::nullopt;
+        }
+        KeypadConfig held;
+        ApplyDefaults(held);
+        TakeOverDeviceValues(*read.read, held);
+        if (!DecodeMessageBlocks(*read.read).messages)
+            c.err << "The device's messages cannot be read (firmware that does not serve them): only its settings "
+                     "are compared.\n";
+        return held;
+    }
+    const fs::path path = fs::u8path(what);
+    if (path.extension() == ".json") {
+        DiskFileAccess files;
+        const std::optional<std::vector<std::uint8_t>> bytes = files.read(path, kMaxTextFormSize + 1);
+        if (!bytes) {
+            c.err << "Error Opening File. " << what << '\n';
+            return std::nullopt;
+        }
+        KeypadConfig config;
+        std::string error;
+        if (!ImportTextForm(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), config,
+                            error)) {
+            c.err << what << ": " << error << '\n';
+            return std::nullopt;
+        }
+        return config;
+    }
+    return LoadFile(what, c);
+}
+
+class ExportCommand : public Command {
+public:
+    const char* name() const override { return "export"; }
+    const char* summary() const override {
+        return "write a data file's configuration as text (JSON) for review and version control; to standard "
+               "output without OUT";
+    }
+    void define(CLI::App& app) override {
+        app.add_option("FILE", file_, "the data file (.dat)")->required();
+        app.add_option("OUT", out_, "the text file to write (.json)");
+    }
+    std::vector<std::string> files() const override { return {file_, out_}; }
+    int run(Context& c) override {
+        const std::optional<KeypadConfig> config = LoadFile(file_, c);
+        if (!config) return kFailed;
+        const std::string text = ExportTextForm(*config);
+        if (out_.empty()) {
+            c.out << text;
+            return kDone;
+        }
+        if (!DiskFileAccess().write(fs::u8path(out_), std::vector<std::uint8_t>(text.begin(), text.end()))) {
+            c.lines(c.err, kErrorSavingText);
+            return kFailed;
+        }
+        return kDone;
+    }
+
+private:
+    std::string file_, out_;
+};
+
+class ImportCommand : public Command {
+public:
+    const char* name() const override { return "import"; }
+    const char* summary() const override { return "make a data file from a configuration's text form (JSON)"; }
+    void define(CLI::App& app) override {
+        app.add_option("JSON", in_, "the text file (.json)")->required();
+        app.add_option("OUT", out_, "the data file to write (.dat)")->required();
+    }
+    std::vector<std::string> files() const override { return {in_, out_}; }
+    int run(Context& c) override {
+        DiskFileAccess files;
+        const std::optional<std::vector<std::uint8_t>> bytes = files.read(fs::u8path(in_), kMaxTextFormSize + 1);
+        if (!bytes) {
+            c.err << "Error Opening File. " << in_ << '\n';
+            return kFailed;
+        }
+        KeypadConfig config;
+        std::string error;
+        if (!ImportTextForm(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), config,
+                            error)) {
+            c.err << in_ << ": " << error << '\n';
+            return kFailed;
+        }
+        if (!files.write(fs::u8path(out_), EncodeDataFile(config))) {
+            c.lines(c.err, kErrorSavingText);
+            return kFailed;
+        }
+        return kDone;
+    }
+
+private:
+    std::string in_, out_;
+};
+
+class DiffCommand : public Command {
+public:
+    const char* name() const override { return "diff"; }
+    const char* summary() const override {
+        return "the fields in which two configurations differ, one a line; each a data file, a text file (.json) "
+               "or device. Exit status 0 alike, 1 different, 2 trouble";
+    }
+    void define(CLI::App& app) override {
+        app.add_option("A", a_, "a data file, a text file or device")->required();
+        app.add_option("B", b_, "a data file, a text file or device")->required();
+    }
+    std::vector<std::string> files() const override { return {a_, b_}; }
+    int run(Context& c) override {
+        const std::optional<KeypadConfig> a = LoadAny(a_, c);
+        if (!a) return kBadUsage;
+        const std::optional<KeypadConfig> b = LoadAny(b_, c);
+        if (!b) return kBadUsage;
+        const std::vector<std::string> differences = DiffConfigs(*a, *b);
+        for (const std::string& line : differences) c.out << line << '\n';
+        return differences.empty() ? kDone : kFailed;
+    }
+
+private:
+    std::string a_, b_;
 };
 
 class ReadCommand : public Command {
@@ -376,6 +639,8 @@ public:
                                    "not empty"))
             ->type_name("CSV");
         app.add_flag("--all", all_, "verify the messages too (firmware that serves the message blocks)");
+        app.add_flag("--backup", backup_,
+                     "back up what each device held first (new devices hold nothing worth keeping: off by default)");
     }
     std::vector<std::string> files() const override { return {file_, log_}; }
     int run(Context& c) override;
@@ -385,6 +650,7 @@ private:
     std::string log_;
     bool each_ = false;
     bool all_ = false;
+    bool backup_ = false;
 };
 
 // The first encoder attached that the device choice matches, or empty.
@@ -425,7 +691,10 @@ int ProgramCommand::run(Context& c) {
         Outcome outcome;
         {
             CliSession session(*transport, path);
-            outcome = session.write(*config, {all_, true});
+            std::optional<fs::path> backedUp;
+            if (backup_) backedUp = BackUp(session, c, &outcome);
+            if (!backup_ || backedUp) outcome = session.write(*config, {all_, true});
+            if (backup_ && !backedUp && outcome.ok()) outcome.kind = OutcomeKind::Stopped;
         }
         const bool ok = outcome.ok();
         ok ? ++passed : ++failedCount;
@@ -474,6 +743,11 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(std::make_unique<KeysCommand>());
     commands.push_back(std::make_unique<ListCommand>());
     commands.push_back(std::make_unique<ProgramCommand>());
+    commands.push_back(std::make_unique<BackupsCommand>());
+    commands.push_back(std::make_unique<RestoreCommand>());
+    commands.push_back(std::make_unique<ExportCommand>());
+    commands.push_back(std::make_unique<ImportCommand>());
+    commands.push_back(std::make_unique<DiffCommand>());
     return commands;
 }
 

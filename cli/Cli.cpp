@@ -254,6 +254,11 @@ std::optional<fs::path> BackUp(CliSession& session, Context& c, Outcome* before 
 
 // Writes `config` in a session of its own: first a backup of what the device holds (unless told not to).
 int WriteConfig(const KeypadConfig& config, bool backup, OperationOptions options, Context& c) {
+    // Refused before anything at all is sent, the backup's read included.
+    if (!BaudCodeValid(config.Settings)) {
+        c.lines(c.err, kNoBaudRateText);
+        return kFailed;
+    }
     Transport* transport = c.transport();
     if (!transport) return kFailed;
     CliSession session(*transport, c.globals().device, c.terminal());

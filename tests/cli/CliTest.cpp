@@ -1,6 +1,7 @@
 // The command-line front end against the simulated device and real files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,6 +40,16 @@ struct Cli : ::testing::Test {
         const std::string path = (folder / "keys.dat").string();
         EXPECT_TRUE(DiskFileAccess().write(path, bytes));
         return path;
+    }
+
+    // Backups go to a folder of the test's own, never the user's.
+    void SetUp() override {
+        const std::string backups = (folder / "backups").string();
+#ifdef _WIN32
+        _putenv_s("QB_BACKUP_DIR", backups.c_str());
+#else
+        ::setenv("QB_BACKUP_DIR", backups.c_str(), 1);
+#endif
     }
 
     test::ScratchFolder folder;
@@ -97,6 +108,14 @@ TEST_F(Cli, BadUsageExitsWithStatusTwo) {
         EXPECT_FALSE(err.str().empty());
     }
     EXPECT_EQ(device.receivedCount(), 0u);
+    // The argument at fault is named; both ends of a range are accepted; "--" ends the options.
+    EXPECT_EQ(run({"write", file, "--bogus"}), 2);
+    EXPECT_NE(err.str().find("--bogus"), std::string::npos) << err.str();
+    interrupted = true;  // the keypad tests end at once
+    EXPECT_EQ(run({"keys", "1"}), 0) << err.str();
+    EXPECT_EQ(run({"keys", "86400"}), 0) << err.str();
+    interrupted = false;
+    EXPECT_EQ(run({"show", "--", file}), 0) << err.str();
 }
 
 // Everything the tool writes must reach its reader: an output that fails is a failure.
@@ -108,7 +127,7 @@ TEST_F(Cli, AnOutputThatCannotBeWrittenFails) {
 }
 
 TEST_F(Cli, WriteVerifiesWhatTheDeviceHolds) {
-    ASSERT_EQ(run({"write", fileWithKey5("Hi\\0D\\0A")}), 0) << err.str();
+    ASSERT_EQ(run({"write", "--no-backup", fileWithKey5("Hi\\0D\\0A")}), 0) << err.str();
     EXPECT_EQ(out.str(), "Appware Version:1.00\nSerial Number: 1\nDownload Complete\nDownload verified\n");
     const SimulatedDevice::Block block = device.block(kKeys[5].slot + 1);
     EXPECT_EQ(std::string(block.begin(), block.begin() + 5), std::string("Hi\r\n\0", 5));
@@ -124,6 +143,65 @@ TEST_F(Cli, WriteVerifiesWhatTheDeviceHolds) {
     EXPECT_EQ(run({"write", fileWithKey5("Hi")}), 0) << "without --all only the settings are compared";
     EXPECT_EQ(run({"write", fileWithKey5("Hi"), "--all"}), 1);
     EXPECT_NE(err.str().find("\nMessage of key 5 differs\n"), std::string::npos) << err.str();
+}
+
+// Every write keeps what the device held first; restore writes it back exactly, verified. A write whose backup
+// cannot be made sends nothing but the backup's read.
+TEST_F(Cli, AWriteIsBackedUpFirstAndRestoreWritesTheBackupBack) {
+    const std::string first = fileWithKey5("first");
+    const std::string firstCopy = (folder / "first.dat").string();
+    fs::copy_file(first, firstCopy);
+    ASSERT_EQ(run({"write", firstCopy}), 0) << err.str();
+    const std::string second = fileWithKey5("second\\0D");
+    ASSERT_EQ(run({"write", second}), 0) << err.str();
+    EXPECT_EQ(out.str().rfind("Backup of what the device held: ", 0), 0u) << out.str();
+    ASSERT_EQ(run({"backups"}), 0);
+    EXPECT_EQ(std::count(out.str().begin(), out.str().end(), '\n'), 2);
+    ASSERT_EQ(run({"restore", "latest"}), 0) << err.str();
+    EXPECT_NE(out.str().find("Download verified"), std::string::npos) << out.str();
+    EXPECT_EQ(run({"diff", "device", firstCopy}), 0) << out.str() << err.str();
+    EXPECT_EQ(run({"diff", "device", second}), 1);
+    EXPECT_EQ(out.str(), "Message of key 5: \"first\" -> \"second\\0D\"\n");
+
+    ASSERT_EQ(run({"write", "--no-backup", second}), 0);
+    ASSERT_EQ(run({"backups"}), 0);
+    EXPECT_EQ(std::count(out.str().begin(), out.str().end(), '\n'), 3) << "no backup with --no-backup";
+
+    { std::ofstream(folder / "not-a-folder") << "x"; }
+#ifdef _WIN32
+    _putenv_s("QB_BACKUP_DIR", (folder / "not-a-folder").string().c_str());
+#else
+    ::setenv("QB_BACKUP_DIR", (folder / "not-a-folder").string().c_str(), 1);
+#endif
+    device.clearReceived();
+    EXPECT_EQ(run({"write", first}), 1);
+    EXPECT_NE(err.str().find("nothing was written"), std::string::npos) << err.str();
+    for (const HidReport& report : device.receivedReports()) EXPECT_NE(report[1], 'E') << "a write went out";
+}
+
+// The text form gives the data file back byte for byte; diff says 0 alike, 1 different, 2 trouble.
+TEST_F(Cli, ExportImportAndDiff) {
+    const std::string json = (folder / "golden.json").string(), back = (folder / "back.dat").string();
+    ASSERT_EQ(run({"export", QB_GOLDEN_FILE, json}), 0) << err.str();
+    ASSERT_EQ(run({"import", json, back}), 0) << err.str();
+    EXPECT_EQ(DiskFileAccess().read(back, 4096), DiskFileAccess().read(QB_GOLDEN_FILE, 4096));
+    EXPECT_EQ(run({"diff", QB_GOLDEN_FILE, json}), 0);
+    EXPECT_EQ(run({"diff", json, fileWithKey5("x")}), 1);
+    EXPECT_EQ(run({"diff", json, (folder / "missing.dat").string()}), 2);
+    EXPECT_EQ(run({"diff", json}), 2);
+}
+
+// A rate beyond the list loads and shows as missing; writing it is refused before anything is sent.
+TEST_F(Cli, AMissingBaudRateIsShownAndNeverWritten) {
+    KeypadConfig config{kDefaultSettings, {}};
+    config.Settings[kBaudCodeOffset] = 255;
+    const std::string path = (folder / "no-rate.dat").string();
+    ASSERT_TRUE(DiskFileAccess().write(path, EncodeDataFile(config)));
+    ASSERT_EQ(run({"show", path}), 0);
+    EXPECT_NE(out.str().find("Baud rate: none (code 255)\n"), std::string::npos) << out.str();
+    EXPECT_EQ(run({"write", path}), 1);
+    EXPECT_NE(err.str().find("No baud rate is selected."), std::string::npos) << err.str();
+    EXPECT_EQ(device.receivedCount(), 0u);
 }
 
 TEST_F(Cli, ReadPrintsTheSettingsAndWithAllTheMessagesWhereTheFirmwareServesThem) {
@@ -142,7 +220,7 @@ TEST_F(Cli, ReadPrintsTheSettingsAndWithAllTheMessagesWhereTheFirmwareServesThem
 TEST_F(Cli, KeysReportsTheKeyHeldAndFailsWhenTheDeviceGoes) {
     device.setKeyDown(kKeys[6].keyNumber);
     ASSERT_EQ(run({"keys", "1"}), 0) << err.str();
-    EXPECT_NE(out.str().find("Key 6 (row 2, column 3)\n"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str(), "Key 6 (row 2, column 3)\n") << "a key held is told once, not at every poll";
 
     device.clearReceived();
     std::thread unplugger([&] {

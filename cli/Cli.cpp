@@ -759,7 +759,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
 constexpr char kFooter[] =
     "--simulate talks to a built-in simulated device instead of the USB device.\n"
     "Messages show bytes that cannot be typed as \\XX (hex); a device's messages also show a backslash as \\\\.\n"
-    "Exit status: 0 done, 1 failed, 2 bad usage.";
+    "Exit status: 0 done, 1 failed, 2 bad usage. Environment: QB_BACKUP_DIR, QB_SIMULATOR_STATE, QB_SIMULATOR_KEYS\n"
+    "(see the manual page).";
 
 // The whole command line: the options before the command, and one subcommand per command of the table.
 struct Parser {
@@ -893,10 +894,11 @@ std::string CliManPage() {
         << ".SH OPTIONS\n";
     const auto options = [&](const CLI::App& app) {
         for (const CLI::Option* option : app.get_options()) {
-            if (option->get_name().empty()) continue;
+            if (option->get_name().empty() || option->get_name() == "--help") continue;
             const bool positional = option->get_name().rfind("-", 0) != 0;
             man << ".TP\n.B " << roff(option->get_name());
-            if (!positional && option->get_type_size() != 0) man << " \\fI" << roff(option->get_type_name()) << "\\fR";
+            if (!positional && option->get_expected_max() > 0 && !option->get_type_name().empty())
+                man << " \\fI" << roff(option->get_type_name()) << "\\fR";
             man << '\n' << roff(option->get_description()) << '\n';
         }
     };
@@ -906,7 +908,15 @@ std::string CliManPage() {
         man << ".SS " << sub->get_name() << "\n" << roff(sub->get_description()) << "\n";
         options(*sub);
     }
-    man << ".SH EXIT STATUS\n0 done, 1 failed, 2 bad usage.\n";
+    man << ".SH ENVIRONMENT\n"
+        << ".TP\n.B QB_BACKUP_DIR\nwhere backups go instead of the user's data folder "
+           "(\\fI$XDG_DATA_HOME/quillanterbrooke/backups\\fR)\n"
+        << ".TP\n.B QB_SIMULATOR_STATE\nwhere the simulated device keeps what is written into it instead of "
+           "\\fI$XDG_CACHE_HOME/quillanterbrooke/simulated-device.dat\\fR\n"
+        << ".TP\n.B QB_SIMULATOR_KEYS\nkeys the simulated device presses by itself, e.g. \\fI5@0.5,A@1.0\\fR (key 5 "
+           "half "
+           "a second after the start, then A)\n"
+        << ".SH EXIT STATUS\n0 done, 1 failed, 2 bad usage (diff: 0 alike, 1 different, 2 trouble).\n";
     return man.str();
 }
 

@@ -118,6 +118,32 @@ TEST_F(Cli, BadUsageExitsWithStatusTwo) {
     EXPECT_EQ(run({"show", "--", file}), 0) << err.str();
 }
 
+// --help and the manual page come from one table: every option of every command is in both, and the committed
+// manual page is what the table makes (regenerate it with build/tools/qb_cli_man_page).
+TEST_F(Cli, HelpAndManualPageNameEveryOption) {
+    std::stringstream committed;
+    committed << std::ifstream(QB_SOURCE_DIR "/packaging/quillanterbrooke-cli.1").rdbuf();
+    EXPECT_EQ(committed.str(), CliManPage()) << "packaging/quillanterbrooke-cli.1 is out of date";
+    const std::string help = CliHelp();
+    std::string everyCommand;
+    for (const char* command : {"show", "new", "write", "read", "keys", "list", "program", "backups", "restore",
+                                "export", "import", "diff"}) {
+        ASSERT_EQ(run({command, "--help"}), 0) << command;
+        EXPECT_NE(help.find(std::string("  ") + command), std::string::npos) << command;
+        EXPECT_NE(CliManPage().find(std::string(".SS ") + command + "\n"), std::string::npos) << command;
+        everyCommand += out.str();
+    }
+    for (const char* option : {"--simulate", "--simulate-fresh", "--device", "--trace", "--version", "--all",
+                               "--no-verify", "--no-backup", "--each", "--log", "--backup"}) {
+        EXPECT_NE((help + everyCommand).find(option), std::string::npos) << option;
+        std::string roff = ".B ";
+        for (const char* c = option; *c; ++c) roff += *c == '-' ? std::string("\\-") : std::string(1, *c);
+        EXPECT_TRUE(CliManPage().find(roff + "\n") != std::string::npos ||
+                    CliManPage().find(roff + " ") != std::string::npos)
+            << option;
+    }
+}
+
 // Everything the tool writes must reach its reader: an output that fails is a failure.
 TEST_F(Cli, AnOutputThatCannotBeWrittenFails) {
     std::ostringstream broken;

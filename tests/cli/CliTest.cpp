@@ -181,8 +181,12 @@ TEST_F(Cli, AWriteIsBackedUpFirstAndRestoreWritesTheBackupBack) {
     const std::string second = fileWithKey5("second\\0D");
     ASSERT_EQ(run({"write", second}), 0) << err.str();
     EXPECT_EQ(out.str().rfind("Backup of what the device held: ", 0), 0u) << out.str();
+    const auto lines = [&] {
+        const std::string text = out.str();
+        return std::count(text.begin(), text.end(), '\n');
+    };
     ASSERT_EQ(run({"backups"}), 0);
-    EXPECT_EQ(std::count(out.str().begin(), out.str().end(), '\n'), 2);
+    EXPECT_EQ(lines(), 2);
     ASSERT_EQ(run({"restore", "latest"}), 0) << err.str();
     EXPECT_NE(out.str().find("Download verified"), std::string::npos) << out.str();
     EXPECT_EQ(run({"diff", "device", firstCopy}), 0) << out.str() << err.str();
@@ -191,7 +195,7 @@ TEST_F(Cli, AWriteIsBackedUpFirstAndRestoreWritesTheBackupBack) {
 
     ASSERT_EQ(run({"write", "--no-backup", second}), 0);
     ASSERT_EQ(run({"backups"}), 0);
-    EXPECT_EQ(std::count(out.str().begin(), out.str().end(), '\n'), 3) << "no backup with --no-backup";
+    EXPECT_EQ(lines(), 3) << "no backup with --no-backup";
 
     { std::ofstream(folder / "not-a-folder") << "x"; }
 #ifdef _WIN32

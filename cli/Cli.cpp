@@ -125,8 +125,8 @@ std::string AttachedList(Transport& transport) {
 }
 
 // The outcome's lines: the identity and, on success, its text on `out`; a failure's text on `err`. The exit code.
-int Report(const Outcome& outcome, Context& c) {
-    PrintIdentity(outcome, c.out);
+int Report(const Outcome& outcome, Context& c, bool identity = true) {
+    if (identity) PrintIdentity(outcome, c.out);
     if (outcome.ok()) {
         if (!outcome.text.empty()) c.lines(c.out, outcome.text);
         return kDone;
@@ -571,7 +571,7 @@ public:
         KeypadConfig config{kDefaultSettings, {}};
         const Outcome outcome =
             session.keypadTest(config, std::chrono::seconds(seconds_), [&] { return c.interrupted(); });
-        if (Report(outcome, c) != kDone) return kFailed;
+        if (Report(outcome, c, false) != kDone) return kFailed;
         // The window keeps polling a device that fell silent; a script must learn of it.
         if (outcome.unansweredPolls > 0) {
             c.lines(c.err, kCannotCommunicateText);

@@ -162,7 +162,11 @@ struct Rig {
             MessageBlock messages{};
             FUZZ_CHECK(TranslateMessages(lastWrite->Messages, messages) < 0);
             const DeviceImage written = WrittenImage(lastWrite->Settings, messages);
-            for (std::size_t n = 0; n < kBlockCount; ++n) FUZZ_CHECK(device.block(n) == written.blocks[n]);
+            // Where the layout defines the bytes: the rest carries what earlier reports left in the buffer.
+            DeviceImage held;
+            for (std::size_t n = 0; n < kBlockCount; ++n) held.blocks[n] = device.block(n);
+            held.blocksRead = kBlockCount;
+            FUZZ_CHECK(CompareImages(written, held).empty());
         }
         if (outcome.operation == OperationKind::Read) {
             FUZZ_CHECK(outcome.read.has_value());

@@ -12,12 +12,16 @@ export app_id=$(sed -n 's/^set(QB_APP_ID \(.*\))$/\1/p' CMakeLists.txt)
 check() {
     x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -I. -DQB_APP_ID="\"$app_id\"" \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" \
-        -isystem "$qt/QtSerialPort" "$1" || { echo "FAILED: $1" >&2; return 1; }
+        -isystem "$qt/QtSerialPort" -isystem "$json" "$1" || { echo "FAILED: $1" >&2; return 1; }
 }
 export -f check
+# nlohmann-json's headers alone, not the rest of the host's /usr/include.
+export json=$(mktemp -d)
+trap 'rm -rf "$json"' EXIT
+ln -s /usr/include/nlohmann "$json/nlohmann"
 # CHMLib, the viewer-less build and hidapi are not used on Windows; libudev and the virtual device (/dev/uhid) are
 # Linux's alone.
-ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
+ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp workshop/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
     grep -v -e 'gui/help/ChmFile.cpp' -e 'gui/help/HelpWindow.cpp' -e 'gui/help/HelpViewerChm.cpp' -e 'gui/help/HelpViewerNone.cpp' \
         -e 'device/HidapiTransport.cpp' -e 'device/PlatformBusWatcherUdev.cpp' \
         -e 'simulator/VirtualDevice.cpp' \

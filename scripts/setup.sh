@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-serialport-dev
     libudev-dev
     libhidapi-dev
+    nlohmann-json3-dev
     libchm-dev fp-utils
     clang libclang-rt-14-dev
     xvfb xauth x11-apps x11-utils imagemagick

@@ -24,7 +24,7 @@ ln -s /usr/include/nlohmann "$json/nlohmann"
 ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp workshop/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
     grep -v -e 'gui/help/ChmFile.cpp' -e 'gui/help/HelpWindow.cpp' -e 'gui/help/HelpViewerChm.cpp' -e 'gui/help/HelpViewerNone.cpp' \
         -e 'device/HidapiTransport.cpp' -e 'device/PlatformBusWatcherUdev.cpp' \
-        -e 'simulator/VirtualDevice.cpp' \
+        -e 'simulator/VirtualDevice.cpp' -e 'simulator/VirtualBench.cpp' \
         -e 'simulator/virtual_device_main.cpp' |
     xargs -P "$(nproc 2>/dev/null || echo 2)" -I{} bash -c 'check {}'
 echo "every source compiles for Windows"

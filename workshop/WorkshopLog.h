@@ -36,7 +36,8 @@ std::string ShowDeviceText(std::string_view text);
 // with an apostrophe in front where a spreadsheet would take it for a formula (it starts with =, +, -, @, a tab
 // or a carriage return). Plain numbers ("-12", "+3.5") are left alone: they are no formula and stay numbers.
 std::string CsvField(std::string_view text);
-// The line for `entry` without its line end; the CSV header.
+// The line for `entry` without its line end; the CSV header. JSON lines are not neutralised: no spreadsheet
+// reads them.
 std::string FormatLogLine(const WorkshopEntry& entry, LogFormat format);
 std::string_view CsvHeader();
 

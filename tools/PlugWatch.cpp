@@ -7,22 +7,16 @@
 #include <string>
 #include <thread>
 
-#include "device/DeviceIds.h"
-#include "device/DeviceLink.h"
-#include "device/PlatformBusWatcher.h"
 #include "device/PlatformTransport.h"
-#include "device/PlugTracker.h"
+#include "device/PlugWatcher.h"
 #include "device/QueueDispatcher.h"
 
 namespace {
 
-double Monotonic() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 void Print(const char* what, const qb::Plug& plug) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     std::printf("%s %llu %s serial=%s monotonic=%.6f\n", what, static_cast<unsigned long long>(plug.id),
-                plug.info.path.c_str(), plug.info.serialNumber.c_str(), Monotonic());
+                plug.info.path.c_str(), plug.info.serialNumber.c_str(), now);
     std::fflush(stdout);
 }
 
@@ -30,30 +24,21 @@ void Print(const char* what, const qb::Plug& plug) {
 
 int main(int argc, char** argv) {
     int settleMs = static_cast<int>(qb::kBusSettleTime.count());
-    if (argc == 3 && std::string(argv[1]) == "--settle")
+    if (argc == 3 && std::string(argv[1]) == "--settle") {
         settleMs = std::stoi(argv[2]);
-    else if (argc != 1) {
+    } else if (argc != 1) {
         std::cerr << "Usage: qb_plug_watch [--settle MS]   (ends with its standard input)\n";
         return 2;
     }
     qb::QueueDispatcher dispatcher;
     qb::PlatformTransport transport;
-    qb::PlugTracker tracker;
+    qb::PlugWatcher plugs(transport, qb::MakePlatformBusWatcher(dispatcher, std::chrono::milliseconds(settleMs)));
+    std::printf("watching with %s\n", plugs.kind());
+    plugs.start([](const std::vector<qb::Plug>& removed, const std::vector<qb::Plug>& added) {
+        for (const qb::Plug& plug : removed) Print("unplug", plug);
+        for (const qb::Plug& plug : added) Print("plug", plug);
+    });
     bool running = true;
-    const std::string anyRelease = qb::RevisionSubstring(std::nullopt);
-    const auto look = [&](const qb::BusEvents& events) {
-        tracker.events(events);
-        std::vector<qb::HidInterfaceInfo> encoders;
-        for (qb::HidInterfaceInfo& info : transport.enumerate())
-            if (qb::MatchesRevision(info, anyRelease)) encoders.push_back(std::move(info));
-        tracker.look(encoders);
-        for (const qb::Plug& plug : tracker.removed()) Print("unplug", plug);
-        for (const qb::Plug& plug : tracker.added()) Print("plug", plug);
-    };
-    auto watcher = qb::MakePlatformBusWatcher(dispatcher, std::chrono::milliseconds(settleMs));
-    std::printf("watching with %s\n", watcher->kind());
-    watcher->watch(look);
-    look({});
     std::thread input([&] {
         std::string line;
         while (std::getline(std::cin, line)) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "device/PlugWatcher.h"
+#include "device/QueueDispatcher.h"
+
 namespace qb {
 namespace {
 
@@ -99,6 +104,35 @@ TEST(PlugTrackerTest, APathWhoseLastEventWasItsRemovalIsNotAddedUntilItIsBack) {
     tracker.events({Added("/dev/hidraw0", 4)});
     tracker.look({Encoder("/dev/hidraw0", "A")});
     EXPECT_EQ(Ids(tracker.added()), Ids_{2});
+}
+
+// The bus as a list the test changes between looks.
+class ListedBus : public Transport {
+public:
+    std::vector<HidInterfaceInfo> enumerate() override { return interfaces; }
+    OpenResult open(const std::string&) override { return OpenResult::Failed(OpenFailure::Other); }
+    std::vector<HidInterfaceInfo> interfaces;
+};
+
+TEST(PlugWatcherTest, TellsTheEncodersThatCameAndWentAfterEachLookAndNothingElse) {
+    using namespace std::chrono_literals;
+    QueueDispatcher dispatcher;
+    ListedBus bus;
+    bus.interfaces = {Encoder("p0", "A"), HidInterfaceInfo::Make(0x046D, 0xC52B, 1, "mouse")};
+    PlugWatcher plugs(bus, MakePollingBusWatcher(dispatcher, 5ms));
+    std::vector<Ids_> calls;  // removed, added, removed, added, ...
+    plugs.start([&](const std::vector<Plug>& removed, const std::vector<Plug>& added) {
+        calls.push_back(Ids(removed));
+        calls.push_back(Ids(added));
+    });
+    EXPECT_EQ(calls, (std::vector<Ids_>{{}, {1}})) << "the encoder plugged in before the start, not the mouse";
+    for (int i = 0; i < 5; ++i) dispatcher.runOne(1s);
+    EXPECT_EQ(calls.size(), 2u) << "looks that found nothing new";
+    bus.interfaces = {Encoder("p1", "B")};
+    while (calls.size() < 4 && dispatcher.runOne(1s)) {
+    }
+    EXPECT_EQ(calls, (std::vector<Ids_>{{}, {1}, {1}, {2}}));
+    EXPECT_EQ(Ids(plugs.present()), Ids_{2});
 }
 
 }  // namespace

@@ -48,6 +48,14 @@ VirtualBench::VirtualBench(std::vector<VirtualDevice*> devices, bool numbered)
     }
 }
 
+VirtualBench::~VirtualBench() {
+    if (!numbered_) return;
+    for (VirtualDevice* device : devices_) {
+        device->onStatus = nullptr;
+        device->onPlug = nullptr;
+    }
+}
+
 void VirtualBench::say(const std::string& line) {
     if (onStatus) {
         onStatus(line);

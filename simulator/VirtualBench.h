@@ -19,6 +19,10 @@ public:
     // "encoder N: ..." and each plug and unplug adds an event line (PlugEventLine); a bench of one unnumbered
     // device is that device as it always was.
     explicit VirtualBench(std::vector<VirtualDevice*> devices, bool numbered = false);
+    // Takes back what it gave the devices to call: a device unplugged later tells nobody.
+    ~VirtualBench();
+    VirtualBench(const VirtualBench&) = delete;
+    VirtualBench& operator=(const VirtualBench&) = delete;
 
     // One control line: "plug N", "unplug N", "swap A B" (A unplugged and B plugged in at once), "fault N on|off"
     // (N keeps a wrong settings byte, so a verification of its write fails), "N LINE" (a device's own line for

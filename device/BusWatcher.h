@@ -3,9 +3,21 @@
 // elsewhere an enumeration every two seconds; with --simulate, the simulated device's plug changes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace qb {
+
+// One change the platform reported, as far as it tells.
+struct BusEvent {
+    enum class Action { Added, Removed, Other };
+    Action action = Action::Other;
+    std::string node;            // the device node (udev) or interface path (Windows); empty where not told
+    std::uint64_t sequence = 0;  // the kernel's event number (udev), rising; 0 where the platform has none
+};
+using BusEvents = std::vector<BusEvent>;
 
 class BusWatcher {
 public:

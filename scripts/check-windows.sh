@@ -23,9 +23,10 @@ check() {
 export -f check
 # CHMLib, the viewer-less build and hidapi are not used on Windows; libudev and the virtual device (/dev/uhid) are
 # Linux's alone.
-ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
+ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp workshop/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
     grep -v -e 'gui/help/ChmFile.cpp' -e 'gui/help/HelpWindow.cpp' -e 'gui/help/HelpViewerChm.cpp' -e 'gui/help/HelpViewerNone.cpp' \
-        -e 'device/HidapiTransport.cpp' -e 'gui/bus/PlatformBusWatcherUdev.cpp' -e 'simulator/VirtualDevice.cpp' \
+        -e 'device/HidapiTransport.cpp' -e 'device/PlatformBusWatcherUdev.cpp' -e 'device/PlatformBusWatcherNone.cpp' \
+        -e 'simulator/VirtualDevice.cpp' -e 'simulator/VirtualBench.cpp' \
         -e 'simulator/virtual_device_main.cpp' |
     xargs -P "$(nproc 2>/dev/null || echo 2)" -I{} bash -c 'check {}'
 echo "every source compiles for Windows"

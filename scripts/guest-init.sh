@@ -138,5 +138,37 @@ else
     result shutdown FAIL "status $status: $(tail -n 2 /tmp/device.log | tr '\n' ' ')"
 fi
 exec 3>&-
+
+# 9. A bench of three encoders as the bus watcher (the kernel's own events: no udev daemon runs here) and the plug
+# tracker see it: each plug its own, also one pulled and pushed back in at once on the same node with the same
+# serial number, which only the events tell apart; and how soon after the plug each was seen.
+mkfifo /tmp/bench-control /tmp/watch-control
+quillanterbrooke-virtual-device --count 3 --serial-base 2000 --unplugged </tmp/bench-control >/tmp/bench.log 2>&1 &
+bench_device=$!
+exec 3>/tmp/bench-control
+qb_plug_watch </tmp/watch-control >/tmp/plugs.txt 2>&1 &
+watcher=$!
+exec 4>/tmp/watch-control
+sleep 1
+for step in "plug 1" "swap 1 2" "unplug 2\nplug 2" "plug 3"; do
+    printf "$step\n" >&3
+    sleep 1
+done
+exec 4>&-
+wait "$watcher"
+exec 3>&-
+wait "$bench_device"
+seen=$(grep -E '^(un)?plug ' /tmp/plugs.txt | sed 's/ \/dev[^ ]*//; s/ monotonic=.*//' | tr '\n' ',')
+# The n-th plug the device made against the n-th the watcher saw.
+latency=$( (grep '^event plug ' /tmp/bench.log | sed 's/.*monotonic=\([0-9.]*\).*/d \1/'
+    grep '^plug ' /tmp/plugs.txt | sed 's/.*monotonic=\([0-9.]*\).*/w \1/') |
+    awk '$1 == "d" { d[++nd] = $2 } $1 == "w" { w[++nw] = $2 }
+         END { m = -1; for (i = 1; i <= nw; i++) if (w[i] - d[i] > m) m = w[i] - d[i]; printf "%d", m * 1000 }')
+expected="plug 1 serial=2000,unplug 1 serial=2000,plug 2 serial=2001,unplug 2 serial=2001,plug 3 serial=2001,plug 4 serial=2002,"
+if [ "$seen" = "$expected" ] && [ "$latency" -ge 0 ] && [ "$latency" -lt 1000 ]; then
+    result plugs PASS "$(head -n 1 /tmp/plugs.txt): 4 plugs, each its own; seen at most $latency ms after its plug"
+else
+    result plugs FAIL "seen: $seen latency: $latency ms; $(head -n 1 /tmp/plugs.txt)"
+fi
 sync
 poweroff -f

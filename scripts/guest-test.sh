@@ -12,7 +12,7 @@ build=$(realpath "${1:-build}")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillanterbrooke-guest
 boot_limit=${GUEST_TIME_LIMIT:-300}  # seconds for the whole guest run
 modules=(hid hid-generic uhid)       # in this order: nothing loads hid-generic without udev
-cases=(write read list keys unplug permission bench shutdown)
+cases=(write read list keys unplug permission bench shutdown plugs)
 
 skip() {
     echo "guest: SKIPPED: $*"
@@ -20,7 +20,7 @@ skip() {
 }
 
 programs=("$build/cli/quillanterbrooke-cli" "$build/simulator/quillanterbrooke-virtual-device"
-    "$build/bench/qb_device_bench")
+    "$build/bench/qb_device_bench" "$build/tools/qb_plug_watch")
 for program in "${programs[@]}"; do
     [ -x "$program" ] || skip "$program is not built"
 done

@@ -2,18 +2,16 @@
 
 #include <linux/input.h>
 #include <linux/uhid.h>
-#include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstring>
 
 #include "device/DeviceIds.h"
+#include "simulator/VirtualBench.h"
 
 namespace qb {
 
@@ -37,18 +35,14 @@ constexpr std::uint8_t kDescriptor[] = {
 
 constexpr std::size_t kDataSize = DeviceModel::kAnswerSize;
 
-volatile std::sig_atomic_t gStopSignal = 0;
-
-extern "C" void OnStopSignal(int) {
-    gStopSignal = 1;
-}
-
 void CopyText(std::uint8_t* to, std::size_t room, const std::string& text) {
     std::memcpy(to, text.data(), std::min(text.size(), room - 1));  // the event was zeroed: always terminated
 }
 
+}  // namespace
+
 // "word rest": the first word and what follows it, both without surrounding blanks.
-std::pair<std::string_view, std::string_view> SplitWord(std::string_view line) {
+std::pair<std::string_view, std::string_view> SplitControlWord(std::string_view line) {
     const auto trim = [](std::string_view s) {
         const std::size_t first = s.find_first_not_of(" \t\r");
         if (first == std::string_view::npos) return std::string_view();
@@ -60,14 +54,12 @@ std::pair<std::string_view, std::string_view> SplitWord(std::string_view line) {
     return {line.substr(0, space), trim(line.substr(space))};
 }
 
-std::optional<int> Number(std::string_view text, int min, int max) {
+std::optional<int> ControlNumber(std::string_view text, int min, int max) {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) return std::nullopt;
     return value;
 }
-
-}  // namespace
 
 std::span<const std::uint8_t> VirtualDeviceDescriptor() {
     return kDescriptor;
@@ -117,6 +109,7 @@ bool VirtualDevice::plugIn() {
     create.version = model.release;
     if (!writeEvent(&event, sizeof event)) return false;
     plugged_ = true;
+    if (onPlug) onPlug(true);
     char line[64];
     std::snprintf(line, sizeof line, "plugged in (%s, release %04X)",
                   model.release == kProgramModeRelease ? "program mode" : "application", model.release);
@@ -131,6 +124,7 @@ bool VirtualDevice::unplug() {
     uhid_event event{};
     event.type = UHID_DESTROY;
     if (!writeEvent(&event, sizeof event)) return false;
+    if (onPlug) onPlug(false);
     status("unplugged");
     return true;
 }
@@ -204,7 +198,7 @@ std::optional<VirtualDevice::Clock::time_point> VirtualDevice::nextAnswerDue() c
 }
 
 ControlResult VirtualDevice::control(std::string_view line) {
-    const auto [word, rest] = SplitWord(line);
+    const auto [word, rest] = SplitControlWord(line);
     const bool ok = [&, word = word, rest = rest]() -> bool {
         if (word.empty() || word.front() == '#') return true;
         if (word == "quit" && rest.empty()) return true;
@@ -214,7 +208,7 @@ ControlResult VirtualDevice::control(std::string_view line) {
             // The device shows up again in its other mode, as the hardware re-enumerates.
             return !plugged_ || (unplug() && plugIn());
         }
-        const std::optional<int> value = Number(rest, word == "unplug-after" ? 1 : 0, 3600 * 1000);
+        const std::optional<int> value = ControlNumber(rest, word == "unplug-after" ? 1 : 0, 3600 * 1000);
         if (!value) return false;
         if (word == "key" && *value <= 16) {
             model.keyDown = static_cast<std::uint8_t>(*value);
@@ -233,62 +227,8 @@ ControlResult VirtualDevice::control(std::string_view line) {
 }
 
 int VirtualDevice::run(int controlFd) {
-    // The stop signals are let through only while the loop waits, so none is lost between its check and the wait.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigset_t oldMask;
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &oldMask);
-    sigset_t waitMask = oldMask;
-    sigdelset(&waitMask, SIGINT);
-    sigdelset(&waitMask, SIGTERM);
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    struct sigaction oldInt {};
-    struct sigaction oldTerm {};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
-    gStopSignal = 0;
-
-    std::string input;
-    bool quit = !plugIn();
-    while (!quit && gStopSignal == 0) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {controlFd, POLLIN, 0}};
-        timespec wait{};
-        const std::optional<Clock::time_point> due = nextAnswerDue();
-        if (due) {
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                std::max(Clock::duration::zero(), *due - Clock::now()));
-            wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-            wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
-        }
-        const int ready = ::ppoll(fds, controlFd >= 0 ? 2 : 1, due ? &wait : nullptr, &waitMask);
-        if (ready < 0 && errno != EINTR) {
-            fail("waiting for events");
-            break;
-        }
-        if (ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) && !handleKernelEvent()) break;
-        if (!sendDueAnswers(Clock::now())) break;
-        if (ready > 0 && controlFd >= 0 && fds[1].revents != 0) {
-            char buffer[512];
-            const ssize_t n = ::read(controlFd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n > 0) input.append(buffer, static_cast<std::size_t>(n));
-            if (n <= 0) input += "\nquit\n";  // end of input ends the device
-            for (std::size_t end; !quit && (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
-                const std::string line = input.substr(0, end);
-                const ControlResult result = control(line);
-                if (result == ControlResult::Bad) status("unknown command: " + line);
-                quit = result == ControlResult::Quit;
-            }
-        }
-    }
-    const bool unplugged = unplug();
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
-    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
-    return unplugged && error_.empty() ? 0 : 1;
+    VirtualBench bench({this});
+    return bench.run(controlFd, true);
 }
 
 }  // namespace qb

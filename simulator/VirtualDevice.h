@@ -42,6 +42,8 @@ public:
     bool plugIn();
     bool unplug();
     bool pluggedIn() const { return plugged_; }
+    // The USB serial number string from the next plug-in on.
+    void setSerialNumber(std::string serial) { options_.serial = std::move(serial); }
 
     // Takes one event from the kernel: an output report is answered through the model (after the answer delay);
     // report requests are refused. False when the kernel side failed (see error()).
@@ -55,14 +57,17 @@ public:
     // (re-plugged in that mode), "quit". Blank lines and lines starting with '#' do nothing.
     ControlResult control(std::string_view line);
 
-    // Runs until "quit", end of `controlFd` (-1: no control channel), SIGINT or SIGTERM, or a kernel failure.
-    // Returns the process exit status.
+    // Plugs in, then runs until "quit", end of `controlFd` (-1: no control channel), SIGINT or SIGTERM, or a
+    // kernel failure; unplugs. Returns the process exit status. (VirtualBench runs several.)
     int run(int controlFd);
+    int fd() const { return fd_; }
 
     // Every report received, report id first (65 bytes), before it is answered.
     std::function<void(const HidReport&)> onReport;
     // What happens, one line each ("plugged in", "unplugged", ...).
     std::function<void(const std::string&)> onStatus;
+    // The kernel device was just created (true) or destroyed (false), whatever asked for it.
+    std::function<void(bool plugged)> onPlug;
 
     const std::string& error() const { return error_; }
     DeviceModel model;

@@ -1,27 +1,25 @@
 #include "gui/bus/BusWatchers.h"
 
 #include <QObject>
-#include <QTimer>
 
-#include "gui/bus/PlatformBusWatcher.h"
+#include "device/PlatformBusWatcher.h"
+#include "gui/QtDispatcher.h"
 #include "simulator/SimulatedDevice.h"
 
 namespace qb {
 
 namespace {
 
-constexpr int kPollIntervalMs = 2000;
-
-class PollingBusWatcher : public BusWatcher {
+// The platform's watcher, its batches run on the window's thread.
+class WindowBusWatcher : public BusWatcher {
 public:
-    void start(std::function<void()> changed) override {
-        timer_.setInterval(kPollIntervalMs);
-        QObject::connect(&timer_, &QTimer::timeout, std::move(changed));
-        timer_.start();
-    }
+    WindowBusWatcher() : watcher_(MakePlatformBusWatcher(dispatcher_)) {}
+
+    void start(std::function<void()> changed) override { watcher_->start(std::move(changed)); }
 
 private:
-    QTimer timer_;
+    QtDispatcher dispatcher_;  // outlives the watcher, which stops first
+    std::unique_ptr<PlatformBusWatcher> watcher_;
 };
 
 // The simulated device tells of its plug changes on the thread that made them; the change is handed to the
@@ -46,19 +44,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BusWatcher> MakePollingBusWatcher() {
-    return std::make_unique<PollingBusWatcher>();
-}
-
-std::unique_ptr<BusWatcher> MakePlatformBusWatcher() {
-    if (std::unique_ptr<BusWatcher> own = MakeNativeBusWatcher()) return own;
-    return MakePollingBusWatcher();
-}
-
 std::unique_ptr<BusWatcher> MakeBusWatcher(Transport& transport) {
     if (auto* device = dynamic_cast<SimulatedDevice*>(&transport))
         return std::make_unique<SimulatedPlugWatcher>(*device);
-    return MakePlatformBusWatcher();
+    return std::make_unique<WindowBusWatcher>();
 }
 
 }  // namespace qb

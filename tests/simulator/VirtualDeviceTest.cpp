@@ -10,10 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "protocol/Reports.h"
+#include "simulator/VirtualBench.h"
 
 namespace qb {
 namespace {
@@ -193,6 +196,117 @@ TEST_F(VirtualDeviceTest, RunEndsOnQuitOrEndOfInputAndUnplugs) {
         EXPECT_EQ(fromDevice().type, UHID_CREATE2);
         EXPECT_EQ(fromDevice().type, UHID_DESTROY);
     }
+}
+
+// A bench of three encoders, each on a socket of its own playing its /dev/uhid.
+class VirtualBenchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::vector<VirtualDevice*> pointers;
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds[k]), 0);
+            devices.push_back(std::make_unique<VirtualDevice>(fds[k][0], VirtualDeviceOptions{}));
+            devices.back()->model.serial = 1000 + k;
+            devices.back()->setSerialNumber(std::to_string(1000 + k));
+            pointers.push_back(devices.back().get());
+        }
+        bench = std::make_unique<VirtualBench>(pointers, true);
+        bench->onStatus = [this](const std::string& line) { lines.push_back(line); };
+    }
+    void TearDown() override {
+        bench.reset();
+        devices.clear();
+        for (auto& pair : fds) {
+            ::close(pair[0]);
+            ::close(pair[1]);
+        }
+    }
+    // The type of the next event encoder k (1..3) sent to the kernel, 0 if none; the serial it was created with.
+    std::uint32_t sent(int k, std::string* serial = nullptr) {
+        uhid_event event{};
+        pollfd p{fds[k - 1][1], POLLIN, 0};
+        if (::poll(&p, 1, 0) != 1) return 0;
+        EXPECT_EQ(::read(fds[k - 1][1], &event, sizeof event), ssize_t(sizeof event));
+        if (serial) *serial = reinterpret_cast<const char*>(event.u.create2.uniq);
+        return event.type;
+    }
+
+    int fds[3][2] = {};
+    std::vector<std::unique_ptr<VirtualDevice>> devices;
+    std::unique_ptr<VirtualBench> bench;
+    std::vector<std::string> lines;
+};
+
+TEST_F(VirtualBenchTest, EncodersArePluggedSwappedAndChangedOneByOne) {
+    ASSERT_EQ(bench->control("plug 2"), ControlResult::Done);
+    std::string serial;
+    EXPECT_EQ(sent(2, &serial), UHID_CREATE2);
+    EXPECT_EQ(serial, "1001");
+    EXPECT_EQ(sent(1) + sent(3), 0u);
+
+    // One pulled and the next pushed in at once, each told with its time.
+    const double before = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    lines.clear();
+    ASSERT_EQ(bench->control("swap 2 3"), ControlResult::Done);
+    EXPECT_EQ(sent(2), UHID_DESTROY);
+    EXPECT_EQ(sent(3, &serial), UHID_CREATE2);
+    EXPECT_EQ(serial, "1002");
+    std::vector<std::string> events;
+    for (const std::string& line : lines)
+        if (line.rfind("event ", 0) == 0) events.push_back(line);
+    ASSERT_EQ(events.size(), 2u);
+    char action[8] = {};
+    int number = 0;
+    unsigned serialNumber = 0;
+    double monotonic = 0, realtime = 0;
+    ASSERT_EQ(std::sscanf(events[1].c_str(), "event %7s %d serial=%u monotonic=%lf realtime=%lf", action, &number,
+                          &serialNumber, &monotonic, &realtime),
+              5)
+        << events[1];
+    EXPECT_EQ(std::string(action) + " " + std::to_string(number) + " " + std::to_string(serialNumber), "plug 3 1002");
+    EXPECT_EQ(events[0].rfind("event unplug 2 serial=1001 ", 0), 0u) << events[0];
+    EXPECT_GE(monotonic, before - 0.001);
+    EXPECT_LT(monotonic, before + 1);
+    EXPECT_GT(realtime, 1.7e9);
+
+    // A line for one encoder, and the failing one.
+    ASSERT_EQ(bench->control("3 key 5"), ControlResult::Done);
+    EXPECT_EQ(devices[2]->model.keyDown, 5);
+    EXPECT_EQ(devices[0]->model.keyDown, 0);
+    ASSERT_EQ(bench->control("fault 1 on"), ControlResult::Done);
+    HidReport write{};
+    write[1] = kCmdFirstHalf;
+    write[kBlockNumberByte] = 0;
+    write[kBlockDataByte + 1] = 0x21;
+    devices[0]->model.answer(write);
+    devices[1]->model.answer(write);
+    EXPECT_NE(devices[0]->model.blocks[0][1], 0x21) << "encoder 1 keeps a wrong byte";
+    EXPECT_EQ(devices[1]->model.blocks[0][1], 0x21);
+    ASSERT_EQ(bench->control("fault 1 off"), ControlResult::Done);
+    EXPECT_FALSE(devices[0]->model.storeFault);
+
+    for (const char* bad : {"plug 4", "plug 0", "plug", "swap 1 1", "swap 1", "fault 2 maybe", "4 key 1", "2 jump"})
+        EXPECT_EQ(bench->control(bad), ControlResult::Bad) << bad;
+    EXPECT_EQ(sent(1) + sent(2) + sent(3), 0u) << "a refused line changed a device";
+
+    // A device's own line without a number: every encoder.
+    ASSERT_EQ(bench->control("unplug"), ControlResult::Done);
+    EXPECT_EQ(sent(3), UHID_DESTROY);
+    for (const auto& device : devices) EXPECT_FALSE(device->pluggedIn());
+}
+
+TEST_F(VirtualBenchTest, RunsWithEveryEncoderUnpluggedUntilAPlugAndUnplugsAllAtTheEnd) {
+    int control[2];
+    ASSERT_EQ(::pipe(control), 0);
+    const std::string input = "plug 1\nnonsense\n";
+    ASSERT_EQ(::write(control[1], input.data(), input.size()), ssize_t(input.size()));
+    ::close(control[1]);
+    EXPECT_EQ(bench->run(control[0], false), 0);
+    ::close(control[0]);
+    EXPECT_EQ(sent(1), UHID_CREATE2);
+    EXPECT_EQ(sent(1), UHID_DESTROY);
+    EXPECT_EQ(sent(2) + sent(3), 0u);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "unknown command: nonsense"), lines.end());
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "cli/CliSession.h"
+#include "cli/DeviceBackup.h"
+#include "cli/ProgramEach.h"
 #include "config/Backups.h"
 #include "config/ConfigDiff.h"
 #include "config/DataFile.h"
@@ -24,6 +26,7 @@
 #include "config/TextForm.h"
 #include "device/DeviceIds.h"
 #include "device/DevicePresence.h"
+#include "device/PlatformBusWatcher.h"
 #include "device/TracingTransport.h"
 #include "protocol/DeviceImage.h"
 
@@ -32,7 +35,6 @@ namespace qb {
 namespace {
 
 constexpr int kDone = 0, kFailed = 1, kBadUsage = 2;
-constexpr std::chrono::milliseconds kDevicePoll{250};
 constexpr char kVersion[] = "1.00";
 
 namespace fs = std::filesystem;
@@ -56,7 +58,8 @@ public:
     std::ostream& err;
 
     const Globals& globals() const { return globals_; }
-    bool interrupted() const { return env_.interrupted && env_.interrupted->load(); }
+    bool interrupted() const { return env_.signals && env_.signals->load() > 0; }
+    const std::atomic<int>* signals() const { return env_.signals; }
     std::ostream* terminal() const { return env_.terminal; }
 
     // The transport, made at its first use: a command that never talks to the device never opens a trace.
@@ -77,6 +80,13 @@ public:
         return transport_.get();
     }
     bool traceFailed() const { return tracing_ && !tracing_->ok(); }
+    // What tells a loop of the command of plugs: the environment's, a quick look for the simulated device (which
+    // has no bus to watch), or the platform's.
+    std::function<std::unique_ptr<PlatformBusWatcher>(Dispatcher&)> busWatcher(bool simulated) const {
+        if (env_.makeBusWatcher) return env_.makeBusWatcher;
+        if (simulated) return [](Dispatcher& d) { return MakePollingBusWatcher(d, std::chrono::milliseconds(50)); };
+        return {};
+    }
 
     // One line per line of `text`, on `to`.
     void lines(std::ostream& to, std::u16string_view text) const { to << ToUtf8(NormaliseLineBreaks(text)) << '\n'; }
@@ -138,28 +148,6 @@ int Report(const Outcome& outcome, Context& c, bool identity = true) {
               << (attached.empty() ? std::string("None is attached.") : "Attached: " + attached + ".") << '\n';
     }
     return kFailed;
-}
-
-std::string LocalTime() {
-    const std::time_t t = std::time(nullptr);
-    std::tm parts{};
-#ifdef _WIN32
-    localtime_s(&parts, &t);
-#else
-    localtime_r(&t, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
-
-std::string CsvField(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = ' ';
-    if (text.find_first_of(",\"") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + '"';
 }
 
 // ---- The commands: one class each, their usage made from their options ----
@@ -224,32 +212,16 @@ private:
 std::optional<fs::path> BackUp(CliSession& session, Context& c, Outcome* before = nullptr) {
     const Outcome read = session.read({true, false});
     if (before) *before = read;
-    if (!read.ok() || !read.read) {
-        c.lines(c.err, read.text.empty() ? std::u16string(kCannotCommunicateText) : read.text);
-        c.err << "No backup of the device's configuration could be made, so nothing was written (--no-backup writes "
-                 "without one).\n";
-        return std::nullopt;
-    }
-    const BackupDir dir = DefaultBackupDir();
-    if (!dir.error.empty()) {
-        c.err << "No backup could be made: " << dir.error
+    if (!read.ok()) c.lines(c.err, read.text.empty() ? std::u16string(kCannotCommunicateText) : read.text);
+    const DeviceBackup backup = SaveDeviceBackup(read);
+    if (!backup.error.empty()) {
+        c.err << "No backup could be made: " << backup.error
               << ". Nothing was written (--no-backup writes without one).\n";
         return std::nullopt;
     }
-    KeypadConfig held;
-    ApplyDefaults(held);
-    TakeOverDeviceValues(*read.read, held);
-    const bool messagesRead = DecodeMessageBlocks(*read.read).messages.has_value();
-    const BackupSaved saved = SaveBackup(dir.path, FormatSerial(read.device->serial), held,
-                                         {messagesRead, read.device->version, read.device->path});
-    if (!saved.error.empty()) {
-        c.err << "No backup could be made: " << saved.error
-              << ". Nothing was written (--no-backup writes without one).\n";
-        return std::nullopt;
-    }
-    c.out << "Backup of what the device held: " << ToUtf8(saved.path.u16string())
-          << (messagesRead ? "" : " (settings only: the firmware does not serve the messages)") << '\n';
-    return saved.path;
+    c.out << "Backup of what the device held: " << ToUtf8(backup.path.u16string())
+          << (backup.messagesRead ? "" : " (settings only: the firmware does not serve the messages)") << '\n';
+    return backup.path;
 }
 
 // Writes `config` in a session of its own: first a backup of what the device holds (unless told not to).
@@ -639,11 +611,12 @@ public:
     void define(CLI::App& app) override {
         app.add_option("FILE", file_, "the data file (.dat)")->required();
         app.add_flag("--each", each_, "program each encoder as it is plugged in")->required();
-        app.add_option("--log", log_, "append one CSV line per encoder to this file")
+        app.add_option("--log", log_, "append one line per encoder to this log file (CSV, or JSON lines with --json)")
             ->check(CLI::Validator([](std::string& v) { return v.empty() ? "the log's name is empty" : ""; }, "NAME",
                                    "not empty"))
             ->type_name("CSV");
         app.add_flag("--all", all_, "verify the messages too (firmware that serves the message blocks)");
+        app.add_flag("--json", json_, "JSON lines on the screen and in the log instead of text and CSV");
         app.add_flag("--backup", backup_,
                      "back up what each device held first (new devices hold nothing worth keeping: off by default)");
     }
@@ -656,85 +629,27 @@ private:
     bool each_ = false;
     bool all_ = false;
     bool backup_ = false;
+    bool json_ = false;
 };
-
-// The first encoder attached that the device choice matches, or empty.
-std::string PresentDevice(Transport& transport, const std::string& device) {
-    QueueDispatcher dispatcher;
-    DeviceLink link(transport, dispatcher);
-    DevicePresence presence(transport, link);
-    presence.refresh();
-    for (const AttachedEncoder& e : presence.encoders())
-        if (DeviceSelector{device}.matches(e.info)) return e.info.path;
-    return {};
-}
 
 int ProgramCommand::run(Context& c) {
     const std::optional<KeypadConfig> config = LoadFile(file_, c);
     if (!config) return kFailed;
+    if (!BaudCodeValid(config->Settings)) {
+        c.lines(c.err, kNoBaudRateText);
+        return kFailed;
+    }
     Transport* transport = c.transport();
     if (!transport) return kFailed;
-    std::ofstream log;
-    if (!log_.empty()) {
-        const bool fresh = !fs::exists(fs::u8path(log_));
-        log.open(fs::u8path(log_), std::ios::app);
-        if (fresh && log) log << "time,serial,version,result,detail\n" << std::flush;
-        if (!log) {
-            c.err << "Cannot write the log file " << log_ << ".\n";
-            return kFailed;
-        }
-    }
-    int passed = 0, failedCount = 0;
-    bool logFailed = false;
-    c.out << "Waiting for devices; Ctrl-C ends.\n" << std::flush;
-    while (!c.interrupted()) {
-        const std::string path = PresentDevice(*transport, c.globals().device);
-        if (path.empty()) {
-            std::this_thread::sleep_for(kDevicePoll);
-            continue;
-        }
-        Outcome outcome;
-        {
-            CliSession session(*transport, path);
-            std::optional<fs::path> backedUp;
-            if (backup_) backedUp = BackUp(session, c, &outcome);
-            if (!backup_ || backedUp) outcome = session.write(*config, {all_, true});
-            if (backup_ && !backedUp && outcome.ok()) outcome.kind = OutcomeKind::Stopped;
-        }
-        const bool ok = outcome.ok();
-        ok ? ++passed : ++failedCount;
-        const std::string when = LocalTime();
-        const std::string serial = outcome.device ? FormatSerial(outcome.device->serial) : std::string();
-        const std::string version = outcome.device ? DeviceText(outcome.device->version) : std::string();
-        std::string why;
-        if (outcome.kind == OutcomeKind::NotVerified) {
-            why = ToUtf8(kNotVerifiedText);
-            for (const std::string& line : outcome.differences) why += "; " + line;
-        } else if (!ok) {
-            why = ToUtf8(NormaliseLineBreaks(outcome.text));
-            std::replace(why.begin(), why.end(), '\n', ' ');
-        }
-        c.out << when << "  serial " << (serial.empty() ? "-" : serial) << "  version "
-              << (version.empty() ? "-" : version) << "  " << (ok ? "PASS" : "FAIL") << (why.empty() ? "" : "  ") << why
-              << '\n'
-              << std::flush;
-        if (!log_.empty()) {
-            log << CsvField(when) << ',' << CsvField(serial) << ',' << CsvField(version) << ','
-                << (ok ? "PASS" : "FAIL") << ',' << CsvField(why) << '\n'
-                << std::flush;
-            if (!log) {
-                // A workshop's record of what it programmed is part of the job: it is not lost silently.
-                c.err << "Cannot write the log file " << log_ << ".\n";
-                logFailed = true;
-                break;
-            }
-        }
-        // The same device, still plugged in, is not written twice.
-        while (!c.interrupted() && PresentDevice(*transport, c.globals().device) == path)
-            std::this_thread::sleep_for(kDevicePoll);
-    }
-    c.out << passed << " passed, " << failedCount << " failed\n";
-    return failedCount == 0 && !logFailed ? kDone : kFailed;
+    ProgramEachSettings settings;
+    settings.config = *config;
+    settings.options = {all_, true};
+    settings.backup = backup_;
+    settings.device = c.globals().device;
+    settings.log = log_;
+    settings.json = json_;
+    const bool simulated = c.globals().simulate || c.globals().fresh;
+    return ProgramEach(settings, {c.out, c.err, *transport, c.busWatcher(simulated), c.signals()});
 }
 
 // ---- The table ----

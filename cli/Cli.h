@@ -10,6 +10,8 @@
 
 namespace qb {
 
+class Dispatcher;
+class PlatformBusWatcher;
 class Transport;
 
 inline constexpr char kCliName[] = "quillanterbrooke-cli";
@@ -21,10 +23,13 @@ struct CliEnvironment {
     // Where the device is looked for: the real HID layer, or with --simulate a simulated device (`fresh`: one that
     // starts as a new device, forgetting what earlier runs wrote into it).
     std::function<std::unique_ptr<Transport>(bool simulate, bool fresh)> makeTransport;
-    // Set by Ctrl-C: a command that waits (the keypad test, programming each device) ends.
-    const std::atomic<bool>* interrupted = nullptr;
+    // How many times Ctrl-C (SIGINT) or SIGTERM came: a command that waits (the keypad test, programming each
+    // device) ends; programming each device finishes the devices being written first unless a second one comes.
+    const std::atomic<int>* signals = nullptr;
     // The terminal behind `err`, if it is one: a progress bar is drawn there.
     std::ostream* terminal = nullptr;
+    // What tells program --each of plugs; empty: the platform's bus watcher (a quick look with --simulate).
+    std::function<std::unique_ptr<PlatformBusWatcher>(Dispatcher&)> makeBusWatcher;
 };
 
 // Runs one command line (the arguments after the program's name). Returns the process exit code: 0 done, 1

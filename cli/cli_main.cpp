@@ -23,10 +23,11 @@
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// SIGINT and SIGTERM, counted: the first ends a waiting command, a second cuts its devices short.
+std::atomic<int> interrupted{0};
 
 extern "C" void Interrupt(int) {
-    interrupted = true;
+    ++interrupted;
 }
 
 }  // namespace
@@ -40,8 +41,11 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
     const qb::CliEnvironment environment{
-        std::cout, std::cerr,
+        std::cout,
+        std::cerr,
         [](bool simulate, bool fresh) { return qb::MakeCommandLineTransport(simulate, fresh, std::cerr); },
-        &interrupted, QB_ISATTY(QB_FILENO(stderr)) ? &std::cerr : nullptr};
+        &interrupted,
+        QB_ISATTY(QB_FILENO(stderr)) ? &std::cerr : nullptr,
+        {}};
     return qb::RunCli(args, environment);
 }

@@ -12,6 +12,7 @@
 #include "config/DataFile.h"
 #include "config/FileAccess.h"
 #include "config/KeyTable.h"
+#include "device/PlatformBusWatcher.h"
 #include "device/ReplayTransport.h"
 #include "device/TracingTransport.h"
 #include "simulator/SimulatedDevice.h"
@@ -29,7 +30,9 @@ struct Cli : ::testing::Test {
         out.str({});
         err.str({});
         Transport& used = transport ? *transport : device;
-        return RunCli(args, {out, err, [&](bool, bool) { return Borrow(used); }, &interrupted});
+        // The simulated device has no bus to watch: program --each looks at it often.
+        return RunCli(args, {out, err, [&](bool, bool) { return Borrow(used); }, &interrupted, nullptr,
+                             [](Dispatcher& d) { return MakePollingBusWatcher(d, 20ms); }});
     }
     // A data file holding the default settings, `message` for key 5 and no other text.
     std::string fileWithKey5(const std::string& message, std::int32_t version = 1) {
@@ -56,7 +59,7 @@ struct Cli : ::testing::Test {
     SimulatedDevice device;
     std::ostringstream out;
     std::ostringstream err;
-    std::atomic<bool> interrupted{false};
+    std::atomic<int> interrupted{0};
 };
 
 TEST_F(Cli, NewWritesTheDefaultFileAndShowPrintsItWithControlBytesEscaped) {
@@ -111,10 +114,10 @@ TEST_F(Cli, BadUsageExitsWithStatusTwo) {
     // The argument at fault is named; both ends of a range are accepted; "--" ends the options.
     EXPECT_EQ(run({"write", file, "--bogus"}), 2);
     EXPECT_NE(err.str().find("--bogus"), std::string::npos) << err.str();
-    interrupted = true;  // the keypad tests end at once
+    interrupted = 1;  // the keypad tests end at once
     EXPECT_EQ(run({"keys", "1"}), 0) << err.str();
     EXPECT_EQ(run({"keys", "86400"}), 0) << err.str();
-    interrupted = false;
+    interrupted = 0;
     EXPECT_EQ(run({"show", "--", file}), 0) << err.str();
 }
 
@@ -148,7 +151,9 @@ TEST_F(Cli, HelpAndManualPageNameEveryOption) {
 TEST_F(Cli, AnOutputThatCannotBeWrittenFails) {
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);
-    EXPECT_EQ(RunCli({"show", fileWithKey5("x")}, {broken, err, [&](bool, bool) { return Borrow(device); }}), 1);
+    EXPECT_EQ(RunCli({"show", fileWithKey5("x")},
+                     {broken, err, [&](bool, bool) { return Borrow(device); }, nullptr, nullptr, {}}),
+              1);
     EXPECT_EQ(err.str(), "Cannot write the output.\n");
 }
 
@@ -317,7 +322,7 @@ TEST_F(Cli, ProgramEachWritesEveryDevicePluggedInOnce) {
     int status = -1;
     std::thread programmer([&] { status = run({"program", file, "--each", "--log", log}, &bus); });
     const auto finish = [&] {
-        interrupted = true;
+        interrupted = 1;
         programmer.join();
     };
     for (int serial = 1; serial <= 3; ++serial) {
@@ -338,14 +343,15 @@ TEST_F(Cli, ProgramEachWritesEveryDevicePluggedInOnce) {
     finish();
     EXPECT_EQ(status, 1);
     const std::string text = out.str();
-    EXPECT_NE(text.find("serial 1  version 1.00  PASS\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("serial 2  version 1.00  FAIL  Download not verified"), std::string::npos) << text;
-    EXPECT_NE(text.find("serial 3  version 1.00  PASS\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("serial 1  version 1.00  PASS  ("), std::string::npos) << text;
+    EXPECT_NE(text.find("serial 2  version 1.00  FAIL not-verified  Column lines: wrote 1 2 3 4"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("serial 3  version 1.00  PASS  ("), std::string::npos) << text;
     EXPECT_NE(text.find("\n2 passed, 1 failed\n"), std::string::npos) << text;
     std::ifstream csv(log);
     std::string header, line;
     std::getline(csv, header);
-    EXPECT_EQ(header, "time,serial,version,result,detail");
+    EXPECT_EQ(header, "time,path,serial,version,result,detail,duration_ms\r");
     int rows = 0;
     while (std::getline(csv, line)) ++rows;
     EXPECT_EQ(rows, 3);

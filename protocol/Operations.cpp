@@ -55,6 +55,9 @@ bool ConnectDevice(DeviceLink& link, MessageSink& sink) {
         case SearchOutcome::NoAccess:
             sink.showError(NoAccessText(found));
             return false;
+        case SearchOutcome::InUse:
+            sink.showError(kInUseText + (found.holder.empty() ? u"" : u" (" + FromUtf8(found.holder) + u")"));
+            return false;
         case SearchOutcome::NotFound:
             sink.showError(kCannotFindText);
             return false;

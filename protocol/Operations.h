@@ -42,6 +42,7 @@ inline constexpr int kKeyPollRepeatTicks = 50;
 
 inline constexpr char16_t kProgramModeText[] = u"VELMORA is in Program Mode";
 inline constexpr char16_t kCannotFindText[] = u"Cannot find VELMORA";
+inline constexpr char16_t kInUseText[] = u"VELMORA is in use by another program";
 inline constexpr char16_t kNotQuillanterbrookeText[] = u"Application is not a VELMORA Quillanterbrooke";
 inline constexpr char16_t kCannotCommunicateText[] = u"Cannot communicate with VELMORA";
 inline constexpr char16_t kDisconnectedText[] = u"Cannot communicate with VELMORA\r\nThe device was disconnected.";

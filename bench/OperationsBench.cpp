@@ -87,6 +87,11 @@ private:
         int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
             return inner_->read(data, capacity, timeoutMs);
         }
+        // The device is held by one session: the read handle shares the write handle's hold.
+        std::unique_ptr<qb::HidHandle> duplicate() override {
+            std::unique_ptr<qb::HidHandle> other = inner_->duplicate();
+            return other ? std::make_unique<Handle>(std::move(other), owner_) : nullptr;
+        }
 
     private:
         std::unique_ptr<qb::HidHandle> inner_;

@@ -59,16 +59,21 @@ void DeviceLink::closeLostConnection() {
     ReadHandle.reset();
 }
 
-void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfaceInfo>* refused) {
+void DeviceLink::FindDevice(std::string_view idSubstring, SearchResult* found) {
     closeLostConnection();
     if (DeviceOpen.load()) return;
 
     for (const HidInterfaceInfo& info : transport_.enumerate()) {
         if (!selector_.matches(info) || !MatchesRevision(info, idSubstring)) continue;
 
-        // The first match ends the search, whether or not it can be opened.
+        // The first match ends the search, whether or not it can be opened. The read handle shares the write
+        // handle's hold on the device: a second open of our own would be refused as in use.
         OpenResult writeHandle = transport_.open(info.path);
-        OpenResult readHandle = transport_.open(info.path);
+        OpenResult readHandle;
+        if (writeHandle.handle) {
+            readHandle.handle = writeHandle.handle->duplicate();
+            if (!readHandle.handle) readHandle = transport_.open(info.path);
+        }
         if (writeHandle.handle && readHandle.handle) {
             WriteHandle = std::move(writeHandle.handle);
             ReadHandle = std::move(readHandle.handle);
@@ -88,12 +93,16 @@ void DeviceLink::FindDevice(std::string_view idSubstring, std::vector<HidInterfa
                         if (link && *link) (*link)->connectionLost(connection);
                     });
                 });
-        } else if (refused && (writeHandle.failure == OpenFailure::AccessDenied ||
-                               readHandle.failure == OpenFailure::AccessDenied)) {
+        } else if (found && (writeHandle.failure == OpenFailure::InUse || readHandle.failure == OpenFailure::InUse)) {
+            found->outcome = SearchOutcome::InUse;
+            found->holder = writeHandle.failure == OpenFailure::InUse ? writeHandle.holder : readHandle.holder;
+        } else if (found && (writeHandle.failure == OpenFailure::AccessDenied ||
+                             readHandle.failure == OpenFailure::AccessDenied)) {
             // Steps one and three of a search can both match one interface: it is told once.
-            const bool known = std::any_of(refused->begin(), refused->end(),
+            std::vector<HidInterfaceInfo>& refused = found->refused;
+            const bool known = std::any_of(refused.begin(), refused.end(),
                                            [&](const HidInterfaceInfo& r) { return r.path == info.path; });
-            if (!known) refused->push_back(info);
+            if (!known) refused.push_back(info);
         }
         return;
     }
@@ -104,15 +113,19 @@ SearchResult DeviceLink::ConnectDevice() {
     // Another device was chosen since this connection was made.
     if (DeviceOpen.load() && !selector_.matches(openInterface_)) Stop();
     SearchResult result;
-    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(kApplicationRelease), &result.refused);
+    const auto inUse = [&] { return result.outcome == SearchOutcome::InUse; };
+    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(kApplicationRelease), &result);
+    if (inUse()) return result;
     if (!DeviceOpen.load()) {
-        FindDevice(RevisionSubstring(kProgramModeRelease), &result.refused);
+        FindDevice(RevisionSubstring(kProgramModeRelease), &result);
+        if (inUse()) return result;
         if (DeviceOpen.load()) {
             result.outcome = SearchOutcome::ProgramMode;
             return result;
         }
     }
-    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(std::nullopt), &result.refused);
+    if (!DeviceOpen.load()) FindDevice(RevisionSubstring(std::nullopt), &result);
+    if (inUse()) return result;
     if (DeviceOpen.load())
         result.outcome = SearchOutcome::Connected;
     else

@@ -21,6 +21,7 @@ enum class SearchOutcome {
     Connected,    // the device is open (or already was)
     ProgramMode,  // only the firmware loader was found; it is open
     NoAccess,     // a matching interface is there, but this user may not open it
+    InUse,        // the first match is open in another program's session
     NotFound,     // nothing matching, or nothing that would open
 };
 
@@ -38,6 +39,7 @@ struct DeviceSelector {
 struct SearchResult {
     SearchOutcome outcome = SearchOutcome::NotFound;
     std::vector<HidInterfaceInfo> refused;  // matching interfaces whose open was refused for want of access
+    std::string holder;  // InUse: the program holding the device, as the platform names it (may be empty)
 };
 
 // Whether the interface's first hardware id contains `idSubstring`, letter case aside.
@@ -65,11 +67,12 @@ public:
     void setSelector(DeviceSelector selector) { selector_ = std::move(selector); }
 
     // Searches once: the first interface whose first hardware id contains `idSubstring` (case-insensitive)
-    // is opened for writing and for reading, and a new reader is started if both opens succeeded. The first
-    // match ends the search whether or not it opened; if it was refused for want of access, it is added to
-    // `refused`.
-    void FindDevice(std::string_view idSubstring, std::vector<HidInterfaceInfo>* refused = nullptr);
-    // Application revision, then program mode, then any revision. No search while a device is open.
+    // is opened for writing and for reading (one hold on the device for both), and a new reader is started if
+    // both opens succeeded. The first match ends the search whether or not it opened; if it was refused for want
+    // of access, it is added to `found->refused`; if another program holds it, `found` says InUse and who.
+    void FindDevice(std::string_view idSubstring, SearchResult* found = nullptr);
+    // Application revision, then program mode, then any revision. No search while a device is open. A device in
+    // use by another program ends the search: it is the one this search would have taken.
     SearchResult ConnectDevice();
     // Sets OutReport bytes 0 and 1 and writes all 65 bytes. Does nothing when no connection is open.
     void SendReport(std::uint8_t command);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/Text.h"
 #include "device/DeviceIds.h"
 
 namespace qb {
@@ -15,7 +16,7 @@ std::u16string Widen(const std::string& text) {
 // What the chooser shows of the list: each encoder's key and state.
 std::string Signature(const std::vector<AttachedEncoder>& encoders) {
     std::string text;
-    for (const AttachedEncoder& e : encoders) text += e.key + '\n' + char('0' + int(e.state));
+    for (const AttachedEncoder& e : encoders) text += e.key + '\n' + char('0' + int(e.state)) + e.holder + '\n';
     return text;
 }
 
@@ -23,11 +24,17 @@ std::string Signature(const std::vector<AttachedEncoder>& encoders) {
 
 DevicePresence::DevicePresence(Transport& transport, DeviceLink& link) : transport_(transport), link_(link) {}
 
-EncoderState DevicePresence::probe(const HidInterfaceInfo& info, EncoderState found) {
-    if (link_.deviceOpen() && link_.openInterface().path == info.path) return found;
-    // Only a refused open tells; one that fails otherwise (held elsewhere) is left to the operations to report.
-    const OpenResult result = transport_.open(info.path);
-    return result.failure == OpenFailure::AccessDenied ? EncoderState::NoAccess : found;
+AttachedEncoder DevicePresence::probe(const HidInterfaceInfo& info, EncoderState found) {
+    AttachedEncoder encoder{info, found, info.serialNumber.empty() ? info.path : info.serialNumber, {}};
+    if (link_.deviceOpen() && link_.openInterface().path == info.path) return encoder;
+    // An open that fails otherwise is left to the operations to report.
+    OpenCheck check = transport_.probe(info.path);
+    if (check.failure == OpenFailure::AccessDenied) encoder.state = EncoderState::NoAccess;
+    if (check.failure == OpenFailure::InUse) {
+        encoder.state = EncoderState::InUse;
+        encoder.holder = std::move(check.holder);
+    }
+    return encoder;
 }
 
 bool DevicePresence::refresh() {
@@ -47,7 +54,7 @@ bool DevicePresence::refresh() {
             const bool known = std::any_of(found.begin(), found.end(),
                                            [&](const AttachedEncoder& e) { return e.info.path == info.path; });
             if (known || !MatchesRevision(info, wanted)) continue;
-            found.push_back({info, probe(info, state), info.serialNumber.empty() ? info.path : info.serialNumber});
+            found.push_back(probe(info, state));
         }
     }
     // Two devices with one serial number string are told apart by their paths.
@@ -100,10 +107,15 @@ std::u16string DevicePresence::describe(const AttachedEncoder& encoder) const {
         case EncoderState::NoAccess:
             text = u"VELMORA present, but not accessible to this user";
             break;
+        case EncoderState::InUse:
+            text = u"VELMORA in use by another program";
+            if (!encoder.holder.empty()) text += u" (" + FromUtf8(encoder.holder) + u")";
+            break;
     }
     const HidInterfaceInfo& info = encoder.info;
     text += info.serialNumber.empty() ? u" at " + Widen(info.path) : u", USB serial " + Widen(info.serialNumber);
-    if (identity_ && identity_->path == info.path && encoder.state != EncoderState::NoAccess)
+    if (identity_ && identity_->path == info.path && encoder.state != EncoderState::NoAccess &&
+        encoder.state != EncoderState::InUse)
         text +=
             u": appware version " + identity_->version + u", serial number " + Widen(std::to_string(identity_->serial));
     return text;

@@ -16,12 +16,14 @@ enum class EncoderState {
     Attached,     // its application firmware, or a release the search takes last
     ProgramMode,  // its firmware loader
     NoAccess,     // present, but this user may not open it
+    InUse,        // open in another program's session
 };
 
 struct AttachedEncoder {
     HidInterfaceInfo info;
     EncoderState state = EncoderState::Attached;
-    std::string key;  // what chooses it: the USB serial number string, or the path where it has none
+    std::string key;     // what chooses it: the USB serial number string, or the path where it has none
+    std::string holder;  // InUse: the program holding it, where the platform tells
 };
 
 // What an operation's identify step learnt about the device it talked to.
@@ -37,7 +39,8 @@ public:
     DevicePresence(Transport& transport, DeviceLink& link);
 
     // Looks at the bus again: every matching interface, in the search's order (application, program mode, any
-    // release). One the link has not open is opened and closed once to learn whether this user may. Returns
+    // release). One the link has not open is looked at (Transport::probe) to learn whether this user may open it
+    // and whether another program holds it; the look never makes that program's session fail. Returns
     // true if the status text or the list of encoders changed. Sets the link's selector to the chosen
     // encoder while more than one is attached, and clears it otherwise.
     bool refresh();
@@ -54,7 +57,8 @@ public:
     std::u16string describe(const AttachedEncoder& encoder) const;
 
 private:
-    EncoderState probe(const HidInterfaceInfo& info, EncoderState found);
+    // The encoder's state as `found` by the search step, unless a look at it tells otherwise.
+    AttachedEncoder probe(const HidInterfaceInfo& info, EncoderState found);
 
     Transport& transport_;
     DeviceLink& link_;

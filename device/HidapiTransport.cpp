@@ -56,27 +56,30 @@ private:
 
 namespace {
 
+// Both directions of a connection share one hidapi device (a duplicate), which reads and writes from two
+// threads at once; it is closed with the last of them.
 class HidapiHandle : public HidHandle {
 public:
-    HidapiHandle(hid_device* device, std::shared_ptr<HidapiLibrary> library)
-        : device_(device), library_(std::move(library)) {}
-    ~HidapiHandle() override { hid_close(device_); }
+    HidapiHandle(std::shared_ptr<hid_device> device, std::shared_ptr<HidapiLibrary> library)
+        : library_(std::move(library)), device_(std::move(device)) {}
     HidapiHandle(const HidapiHandle&) = delete;
     HidapiHandle& operator=(const HidapiHandle&) = delete;
 
     bool write(const std::uint8_t* data, std::size_t size) override {
-        const int written = hid_write(device_, data, size);
+        const int written = hid_write(device_.get(), data, size);
         return written >= 0 && static_cast<std::size_t>(written) == size;
     }
 
     int read(std::uint8_t* data, std::size_t capacity, int timeoutMs) override {
-        const int n = hid_read_timeout(device_, data, capacity, timeoutMs);
+        const int n = hid_read_timeout(device_.get(), data, capacity, timeoutMs);
         return n < 0 ? -1 : n;
     }
 
+    std::unique_ptr<HidHandle> duplicate() override { return std::make_unique<HidapiHandle>(device_, library_); }
+
 private:
-    hid_device* device_;
-    std::shared_ptr<HidapiLibrary> library_;  // outlives device_
+    std::shared_ptr<HidapiLibrary> library_;  // declared first: outlives device_
+    std::shared_ptr<hid_device> device_;
 };
 
 // hidapi's wide strings: UTF-32 on Linux and macOS, UTF-16 on Windows.
@@ -136,7 +139,15 @@ OpenResult HidapiTransport::open(const std::string& path) {
     if (!library_->ok()) return OpenResult::Failed(OpenFailure::Other);
     hid_device* device = hid_open_path(path.c_str());
     if (device == nullptr) return OpenResult::Failed(WhyOpenFailed(path));
-    return {std::make_unique<HidapiHandle>(device, library_)};
+    return {std::make_unique<HidapiHandle>(std::shared_ptr<hid_device>(device, hid_close), library_)};
+}
+
+OpenCheck HidapiTransport::probe(const std::string& path) {
+#if defined(__linux__)
+    if (path.rfind("/dev/hidraw", 0) == 0) return HidrawHandle::Probe(path);
+#endif
+    // Elsewhere no lock of ours is held: a look is an open closed again.
+    return Transport::probe(path);
 }
 
 }  // namespace qb

@@ -18,7 +18,10 @@ public:
 
     // Every HID interface present, with the first hardware id built from its vendor id, product id and release.
     std::vector<HidInterfaceInfo> enumerate() override;
+    // A hidraw node (Linux) is held for the session by an advisory lock; elsewhere hidapi opens the device as the
+    // system does.
     OpenResult open(const std::string& path) override;
+    OpenCheck probe(const std::string& path) override;
 
 private:
     std::shared_ptr<HidapiLibrary> library_;

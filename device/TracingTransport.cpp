@@ -40,6 +40,12 @@ public:
         return n;
     }
 
+    // The second handle keeps the first one's hold on the device.
+    std::unique_ptr<HidHandle> duplicate() override {
+        std::unique_ptr<HidHandle> other = inner_->duplicate();
+        return other ? std::make_unique<TracingHandle>(std::move(other), owner_) : nullptr;
+    }
+
 private:
     std::unique_ptr<HidHandle> inner_;
     TracingTransport& owner_;

@@ -32,6 +32,7 @@ public:
 
     std::vector<HidInterfaceInfo> enumerate() override { return inner_->enumerate(); }
     OpenResult open(const std::string& path) override;
+    OpenCheck probe(const std::string& path) override { return inner_->probe(path); }
 
     // False once a line could not be written (a full disk, a reader gone).
     bool ok() const { return ok_.load(); }

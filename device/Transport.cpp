@@ -34,4 +34,9 @@ HidInterfaceInfo HidInterfaceInfo::Make(std::uint16_t vendorId, std::uint16_t pr
     return info;
 }
 
+OpenCheck Transport::probe(const std::string& path) {
+    OpenResult opened = open(path);
+    return {opened.failure, std::move(opened.holder)};
+}
+
 }  // namespace qb

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qb {
@@ -39,16 +40,34 @@ public:
     // return 0 at once.
     virtual bool readsInterruptible() const { return false; }
     virtual void interruptRead() {}
+    // A second handle on the same connection (the other direction), sharing its hold on the device: a backend
+    // whose open() holds the device against other programs must give one, or the second open would be refused
+    // as in use. Null where the path may simply be opened again.
+    virtual std::unique_ptr<HidHandle> duplicate() { return nullptr; }
 };
 
-// Why an open failed: the one reason a user can do something about is told apart.
-enum class OpenFailure { None, AccessDenied, Other };
+// Why an open failed: the reasons a user can do something about are told apart.
+enum class OpenFailure {
+    None,
+    AccessDenied,  // this user may not open the device
+    InUse,         // another program has the device open for a session of its own
+    Other,
+};
 
 struct OpenResult {
     std::unique_ptr<HidHandle> handle;  // null on failure
     OpenFailure failure = OpenFailure::None;
+    // InUse: the program holding the device, e.g. "quillanterbrooke-cli, process 1234"; empty where the platform
+    // does not tell.
+    std::string holder{};
 
-    static OpenResult Failed(OpenFailure why) { return {nullptr, why}; }
+    static OpenResult Failed(OpenFailure why, std::string holder = {}) { return {nullptr, why, std::move(holder)}; }
+};
+
+// What an open would meet now, learnt without disturbing anyone: None where it would succeed.
+struct OpenCheck {
+    OpenFailure failure = OpenFailure::None;
+    std::string holder{};  // as OpenResult's
 };
 
 class Transport {
@@ -56,8 +75,14 @@ public:
     virtual ~Transport() = default;
     // The HID interfaces present now, each path once. Called on one thread only.
     virtual std::vector<HidInterfaceInfo> enumerate() = 0;
-    // Opens `path`. Called on the same thread as enumerate().
+    // Opens `path` for a session. Where the platform can, the device is held until the handle and its duplicates
+    // are closed: another program's open meanwhile fails with InUse, so no two programs read each other's
+    // answers. Called on the same thread as enumerate().
     virtual OpenResult open(const std::string& path) = 0;
+    // Learns whether open(path) would succeed, without ever making another program's open fail (the status
+    // line looks at devices while other programs may be starting sessions). The default opens and closes: right
+    // for a transport whose open holds nothing.
+    virtual OpenCheck probe(const std::string& path);
 };
 
 }  // namespace qb

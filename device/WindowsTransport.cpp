@@ -22,6 +22,10 @@ namespace {
 constexpr GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 // A write the device does not take within this is given up: the reply time-out then reports the device.
 constexpr DWORD kWriteTimeoutMs = 1000;
+// A session's open refused for sharing is tried again for this long: another program's look at the device
+// holds it only for an instant, while another program's session holds it until that session ends.
+constexpr int kSharingRetries = 10;
+constexpr DWORD kSharingRetryMs = 20;
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the system's wide text is UTF-16");
 
@@ -60,13 +64,18 @@ private:
     HANDLE h_;
 };
 
+// Duplicates share the system's handle (both directions of a connection: a second open of a device opened
+// without sharing would be refused); each has its own read, and the handle is closed with the last of them.
 class OverlappedHidHandle : public HidHandle {
 public:
-    OverlappedHidHandle(HANDLE handle, std::size_t inputReportLength)
-        : handle_(handle), readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), buffer_(inputReportLength) {}
+    OverlappedHidHandle(std::shared_ptr<Handle> handle, std::size_t inputReportLength)
+        : shared_(std::move(handle)),
+          handle_(*shared_),
+          readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          buffer_(inputReportLength) {}
 
     ~OverlappedHidHandle() override {
-        // The system writes into buffer_ until a pending read is over.
+        // The system writes into buffer_ until a pending read is over; only this handle's read is cancelled.
         if (pending_) {
             CancelIoEx(handle_.get(), &readOverlapped_);
             DWORD ignored = 0;
@@ -114,13 +123,23 @@ public:
         return static_cast<int>(count);
     }
 
+    std::unique_ptr<HidHandle> duplicate() override {
+        return std::make_unique<OverlappedHidHandle>(shared_, buffer_.size());
+    }
+
 private:
-    Handle handle_;
+    std::shared_ptr<Handle> shared_;
+    const Handle& handle_;
     Handle readEvent_;
     OVERLAPPED readOverlapped_{};
     bool pending_ = false;
     std::vector<std::uint8_t> buffer_;
 };
+
+OpenFailure FailureOf(DWORD error) {
+    if (error == ERROR_ACCESS_DENIED) return OpenFailure::AccessDenied;
+    return error == ERROR_SHARING_VIOLATION ? OpenFailure::InUse : OpenFailure::Other;
+}
 
 // The device's serial number, asked through a handle that may neither read nor write (which any user may open).
 std::string SerialNumber(const std::wstring& path) {
@@ -146,7 +165,8 @@ std::vector<std::string> HardwareIds(HDEVINFO set, SP_DEVINFO_DATA& device) {
 }  // namespace
 
 std::unique_ptr<HidHandle> MakeOverlappedHidHandle(void* handle, std::size_t inputReportLength) {
-    return std::make_unique<OverlappedHidHandle>(static_cast<HANDLE>(handle), inputReportLength);
+    return std::make_unique<OverlappedHidHandle>(std::make_shared<Handle>(static_cast<HANDLE>(handle)),
+                                                 inputReportLength);
 }
 
 std::vector<HidInterfaceInfo> WindowsTransport::enumerate() {
@@ -181,11 +201,17 @@ std::vector<HidInterfaceInfo> WindowsTransport::enumerate() {
 }
 
 OpenResult WindowsTransport::open(const std::string& path) {
-    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return OpenResult::Failed(GetLastError() == ERROR_ACCESS_DENIED ? OpenFailure::AccessDenied
-                                                                        : OpenFailure::Other);
+    // Without sharing: while the session lasts, every other program's open for reading or writing fails, so no
+    // two programs read each other's answers. The connection's second handle is a duplicate of this one.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0;; ++attempt) {
+        handle = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries)
+            break;
+        Sleep(kSharingRetryMs);
+    }
+    if (handle == INVALID_HANDLE_VALUE) return OpenResult::Failed(FailureOf(GetLastError()));
     // A read must ask for the whole input report; the device says how long its reports are.
     std::size_t inputLength = kReportSize;
     PHIDP_PREPARSED_DATA preparsed = nullptr;
@@ -196,6 +222,14 @@ OpenResult WindowsTransport::open(const std::string& path) {
         HidD_FreePreparsedData(preparsed);
     }
     return {MakeOverlappedHidHandle(handle, inputLength)};
+}
+
+OpenCheck WindowsTransport::probe(const std::string& path) {
+    // Shared, and closed at once: a session's open that meets it tries again (see open()). The system does not
+    // tell which program holds a device.
+    Handle device(CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    return {device.valid() ? OpenFailure::None : FailureOf(GetLastError()), {}};
 }
 
 }  // namespace qb

@@ -13,8 +13,11 @@ class WindowsTransport : public Transport {
 public:
     // Every present interface of the HID interface class, with its hardware ids as the system spells them.
     std::vector<HidInterfaceInfo> enumerate() override;
-    // Opens the path for reading and writing, overlapped.
+    // Opens the path for reading and writing, overlapped and without sharing: another program's open meanwhile
+    // is refused for sharing, which is told as in use.
     OpenResult open(const std::string& path) override;
+    // Opens the path shared and closes it again.
+    OpenCheck probe(const std::string& path) override;
 };
 
 // A handle opened with FILE_FLAG_OVERLAPPED (a Windows HANDLE) as a HidHandle; it is closed with the HidHandle.

@@ -51,7 +51,8 @@ std::u16string NoAccessText(const SearchResult& found) {
 
 }  // namespace
 
-std::optional<OutcomeKind> ConnectDevice(DeviceLink& link, MessageSink& sink, std::u16string* shown) {
+std::optional<OutcomeKind> ConnectDevice(DeviceLink& link, MessageSink& sink, std::u16string* shown,
+                                         std::u16string* holder) {
     const SearchResult found = link.ConnectDevice();
     std::u16string text;
     OutcomeKind kind = OutcomeKind::NotFound;
@@ -67,6 +68,11 @@ std::optional<OutcomeKind> ConnectDevice(DeviceLink& link, MessageSink& sink, st
         case SearchOutcome::NoAccess:
             kind = OutcomeKind::NoAccess;
             text = NoAccessText(found);
+            break;
+        case SearchOutcome::InUse:
+            kind = OutcomeKind::InUse;
+            text = std::u16string(kInUseText) + (found.holder.empty() ? u"" : u" (" + FromUtf8(found.holder) + u")");
+            if (holder) *holder = FromUtf8(found.holder);
             break;
         case SearchOutcome::NotFound:
             text = kCannotFindText;
@@ -234,7 +240,7 @@ bool DeviceOperations::connect() {
     if (answerOwed_) link_.Stop();
     answerOwed_ = false;
     std::u16string shown;
-    const std::optional<OutcomeKind> failed = ConnectDevice(link_, ui_, &shown);
+    const std::optional<OutcomeKind> failed = ConnectDevice(link_, ui_, &shown, &outcome_.holder);
     if (!failed) return true;
     outcome_.kind = *failed;
     outcome_.text = shown;

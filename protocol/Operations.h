@@ -47,6 +47,7 @@ inline constexpr int kReadReports = 3;
 
 inline constexpr char16_t kProgramModeText[] = u"VELMORA is in Program Mode";
 inline constexpr char16_t kCannotFindText[] = u"Cannot find VELMORA";
+inline constexpr char16_t kInUseText[] = u"VELMORA is in use by another program";
 inline constexpr char16_t kNotQuillanterbrookeText[] = u"Application is not a VELMORA Quillanterbrooke";
 inline constexpr char16_t kCannotCommunicateText[] = u"Cannot communicate with VELMORA";
 inline constexpr char16_t kDisconnectedText[] = u"Cannot communicate with VELMORA\r\nThe device was disconnected.";
@@ -61,7 +62,8 @@ inline constexpr char16_t kNoBaudRateText[] =
 // The search every operation runs before its first report. Connected, or the outcome that ends the operation
 // (ProgramMode: the firmware loader is not talked to, its connection is closed again), with its text shown
 // through `sink`.
-std::optional<OutcomeKind> ConnectDevice(DeviceLink& link, MessageSink& sink, std::u16string* shown = nullptr);
+std::optional<OutcomeKind> ConnectDevice(DeviceLink& link, MessageSink& sink, std::u16string* shown = nullptr,
+                                         std::u16string* holder = nullptr);
 
 // What an operation does beyond its documented course.
 struct OperationOptions {

@@ -104,7 +104,38 @@ else
     result unplug FAIL "exit $unplugged_status after ${took} s: $(tr '\n' '|' </tmp/unplug-err) replugged write: exit $status"
 fi
 
-# 6. A user without access to /dev/hidraw* (devtmpfs makes it root-only) is told why; once the node is opened
+# 6. Two writers at once, of two files that differ in their first message: one writes and verifies, the other is
+# told the device is in use by the first and writes nothing; the device then holds the winner's configuration.
+# Answers 50 ms late stretch a write to seconds: the second writer surely starts while the first is at work.
+send "delay 50"
+usleep 300000
+writers=
+for name in A B; do
+    (timeout "$limit" quillanterbrooke-cli write --all "/data/$name.dat" >"/tmp/out-$name" 2>"/tmp/err-$name"
+        echo $? >"/tmp/status-$name") &
+    writers="$writers $!"
+done
+wait $writers  # not the virtual device, which runs in the background too
+send "delay 0"
+status_a=$(cat /tmp/status-A)
+status_b=$(cat /tmp/status-B)
+if [ "$status_a" = 0 ]; then winner=A loser=B; else winner=B loser=A; fi
+quillanterbrooke-cli show "/data/$winner.dat" >/tmp/shown 2>&1
+run quillanterbrooke-cli read --all
+tail -n "$(wc -l </tmp/shown)" /tmp/out >/tmp/held
+if [ "$status_a$status_b" = 01 ] || [ "$status_a$status_b" = 10 ]; then
+    if grep -qx "Download verified" "/tmp/out-$winner" && ! grep -q "Download" "/tmp/out-$loser" &&
+        grep -qx 'VELMORA is in use by another program (quillanterbrooke-cli, process [0-9]*)' "/tmp/err-$loser" &&
+        [ $status -eq 0 ] && cmp -s /tmp/shown /tmp/held; then
+        result twowriters PASS "$winner verified and held by the device; $loser: $(first_line "/tmp/err-$loser")"
+    else
+        result twowriters FAIL "$winner: $(tail -n 1 "/tmp/out-$winner"); $loser: $(first_line "/tmp/err-$loser"); read-back: exit $status, $(cmp /tmp/shown /tmp/held 2>&1)"
+    fi
+else
+    result twowriters FAIL "exit $status_a and $status_b: $(first_line /tmp/err-A) | $(first_line /tmp/err-B)"
+fi
+
+# 7. A user without access to /dev/hidraw* (devtmpfs makes it root-only) is told why; once the node is opened
 # up, as the udev rule would, the same user succeeds.
 as_user="su -s /bin/sh tester -c"
 run $as_user "quillanterbrooke-cli read"
@@ -120,7 +151,7 @@ else
 fi
 chmod 0600 /dev/hidraw*
 
-# 7. The benchmark over the real hidraw path (emulated CPU).
+# 8. The benchmark over the real hidraw path (emulated CPU).
 timeout 120 qb_device_bench --hidraw 20 >/tmp/bench.txt 2>&1 && bench=PASS || bench=FAIL
 result bench "$bench" "$(tail -n 1 /tmp/bench.txt)"
 
@@ -128,7 +159,7 @@ echo "guest: begin write-trace"
 cat /tmp/write-trace.txt
 echo "guest: end write-trace"
 
-# 8. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
+# 9. SIGTERM ends the virtual device cleanly: exit status 0, and its node is gone.
 kill -TERM "$device"
 wait "$device"
 status=$?

@@ -12,7 +12,7 @@ build=$(realpath "${1:-build}")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillanterbrooke-guest
 boot_limit=${GUEST_TIME_LIMIT:-300}  # seconds for the whole guest run
 modules=(hid hid-generic uhid)       # in this order: nothing loads hid-generic without udev
-cases=(write read list keys unplug permission bench shutdown plugs)
+cases=(write read list keys unplug twowriters permission bench shutdown plugs)
 
 skip() {
     echo "guest: SKIPPED: $*"
@@ -107,6 +107,12 @@ for program in "${programs[@]}"; do
     done
 done
 cp tests/config/golden/default.dat tests/protocol/traces/default-write.txt "$stage/data/"
+# Two configurations for two writers at once: the default with the first message (the byte after the 36-byte
+# header and the 27 bytes of settings) "A" and "B".
+for name in A B; do
+    cp tests/config/golden/default.dat "$stage/data/$name.dat"
+    printf '%s' "$name" | dd of="$stage/data/$name.dat" bs=1 seek=63 conv=notrunc status=none
+done
 printf 'root:x:0:0:root:/tmp:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n' >"$stage/etc/passwd"
 printf 'root:x:0:\ntester:x:1000:\n' >"$stage/etc/group"
 (cd "$stage" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd.gz"

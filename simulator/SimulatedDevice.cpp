@@ -62,6 +62,7 @@ struct SimulatedDevice::Core {
     bool duplicateNext = false;
     bool refuseOpens = false;
     OpenFailure refusal = OpenFailure::Other;
+    std::string holderName;
     bool plugged = true;
 
     std::filesystem::path statePath;  // empty: nothing kept
@@ -77,6 +78,8 @@ struct SimulatedDevice::Core {
     Clock::time_point now() const { return manualClock ? manualNow : Clock::now(); }
     void queueAnswer(const AnswerData& data, Clock::time_point readyAt);
     OpenResult openLocked(const std::shared_ptr<Core>& self);
+    OpenCheck checkLocked() const;
+    std::unique_ptr<HidHandle> addHandle(const std::shared_ptr<Core>& self);
 };
 
 namespace {
@@ -170,6 +173,10 @@ public:
     }
 
     bool readsInterruptible() const override { return true; }
+    std::unique_ptr<HidHandle> duplicate() override {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        return core_->addHandle(core_);
+    }
     void interruptRead() override {
         {
             std::lock_guard<std::mutex> lock(core_->mutex);
@@ -212,16 +219,30 @@ void SimulatedDevice::Core::queueAnswer(const AnswerData& data, Clock::time_poin
     }
 }
 
-OpenResult SimulatedDevice::Core::openLocked(const std::shared_ptr<Core>& self) {
-    if (!plugged || refuseOpens) {
-        ++counters.refusedOpens;
-        return OpenResult::Failed(plugged ? refusal : OpenFailure::Other);
-    }
+OpenCheck SimulatedDevice::Core::checkLocked() const {
+    if (!plugged) return {OpenFailure::Other, {}};
+    if (refuseOpens) return {refusal, {}};
+    // A dead handle belongs to the device as it was before an unplug: it holds nothing any more.
+    const bool held = std::any_of(handles.begin(), handles.end(), [](const SimHandle* h) { return !h->dead; });
+    if (held) return {OpenFailure::InUse, holderName};
+    return {};
+}
+
+std::unique_ptr<HidHandle> SimulatedDevice::Core::addHandle(const std::shared_ptr<Core>& self) {
     auto handle = std::make_unique<SimHandle>(self);
     handles.push_back(handle.get());
     ++counters.opens;
     ++counters.openHandles;
-    return {std::move(handle)};
+    return handle;
+}
+
+OpenResult SimulatedDevice::Core::openLocked(const std::shared_ptr<Core>& self) {
+    OpenCheck check = checkLocked();
+    if (check.failure != OpenFailure::None) {
+        ++counters.refusedOpens;
+        return OpenResult::Failed(check.failure, std::move(check.holder));
+    }
+    return {addHandle(self)};
 }
 
 SimulatedDevice::SimulatedDevice(std::string path) : path_(std::move(path)), core_(std::make_shared<Core>()) {}
@@ -260,6 +281,17 @@ OpenResult SimulatedDevice::open(const std::string& path) {
 OpenResult SimulatedDevice::openHandle() {
     std::lock_guard<std::mutex> lock(core_->mutex);
     return core_->openLocked(core_);
+}
+
+OpenCheck SimulatedDevice::probe(const std::string& path) {
+    if (path != path_) return {OpenFailure::Other, {}};
+    return probeHandle();
+}
+
+OpenCheck SimulatedDevice::probeHandle() {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    ++core_->counters.probes;
+    return core_->checkLocked();
 }
 
 void SimulatedDevice::setRelease(std::uint16_t release) {
@@ -416,6 +448,11 @@ void SimulatedDevice::setRefuseOpens(bool refuse, OpenFailure why) {
     core_->refusal = why;
 }
 
+void SimulatedDevice::setHolderName(std::string name) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->holderName = std::move(name);
+}
+
 void SimulatedDevice::unplug() {
     {
         std::lock_guard<std::mutex> lock(core_->mutex);
@@ -503,6 +540,12 @@ OpenResult SimulatedBus::open(const std::string& path) {
     for (const Entry& entry : entries_)
         if (entry.path == path && entry.device) return entry.device->openHandle();
     return OpenResult::Failed(OpenFailure::Other);
+}
+
+OpenCheck SimulatedBus::probe(const std::string& path) {
+    for (const Entry& entry : entries_)
+        if (entry.path == path && entry.device) return entry.device->probeHandle();
+    return {OpenFailure::Other, {}};
 }
 
 int SimulatedBus::openCount(const std::string& path) const {

@@ -1,6 +1,7 @@
 // A stand-in for the keypad encoder behind the same transport interface as the real one: it enumerates like it,
 // answers through DeviceModel, and has fault knobs to delay, drop, duplicate and inject answers, refuse opens
-// and unplug the device.
+// and unplug the device. Like the real one it is held by one session at a time: while a handle is open (and
+// not dead), every other open is refused as in use; the handle's duplicates share its hold.
 #pragma once
 
 #include <array>
@@ -29,8 +30,9 @@ struct SimulatedDeviceCounters {
     std::size_t answersQueued = 0;     // answers made readable, strays and duplicates included
     std::size_t answersDropped = 0;    // answers swallowed by dropNextAnswers()
     std::size_t answersDelivered = 0;  // answers handed out by read()
-    std::size_t opens = 0;             // successful opens
+    std::size_t opens = 0;             // successful opens, duplicated handles included
     std::size_t refusedOpens = 0;
+    std::size_t probes = 0;       // looks at the device (Transport::probe)
     std::size_t openHandles = 0;  // handles alive now
     std::size_t closedHandles = 0;
 };
@@ -48,8 +50,10 @@ public:
     // then HID\VID_04D8&PID_FD37.
     std::vector<HidInterfaceInfo> enumerate() override;
     OpenResult open(const std::string& path) override;
-    // Opens whatever the path (for a SimulatedBus).
+    OpenCheck probe(const std::string& path) override;
+    // Opens, or looks at, whatever the path (for a SimulatedBus).
     OpenResult openHandle();
+    OpenCheck probeHandle();
 
     const std::string& path() const { return path_; }
     HidInterfaceInfo interfaceInfo() const;
@@ -93,6 +97,8 @@ public:
     // A report the device sends unasked, readable at once. Byte 0 (the report id) is not sent.
     void injectAnswer(const HidReport& report);
     void setRefuseOpens(bool refuse, OpenFailure why = OpenFailure::Other);
+    // The program an open refused as in use is told holds the device; empty (the default): one nobody can name.
+    void setHolderName(std::string name);
     // Gone from enumerate(); every existing handle fails from now on (reads -1, writes false).
     void unplug();
     // Back: new opens work; handles from before the unplug stay dead.
@@ -145,6 +151,7 @@ public:
     // Entries whose device is unplugged are left out.
     std::vector<HidInterfaceInfo> enumerate() override;
     OpenResult open(const std::string& path) override;
+    OpenCheck probe(const std::string& path) override;
     int enumerateCount() const { return enumerateCount_; }
     int openCount(const std::string& path) const;
 

@@ -9,7 +9,9 @@
 
 #include "DeviceTestSupport.h"
 #include "device/QueueDispatcher.h"
+#include "protocol/Operations.h"
 #include "simulator/SimulatedDevice.h"
+#include "tests/support/FakeSink.h"
 
 namespace qb {
 namespace {
@@ -54,10 +56,49 @@ TEST(DeviceSearch, ApplicationThenProgramModeThenAnyReleaseByTheFirstIdOnly) {
         EXPECT_EQ(link.ConnectDevice().outcome, c.outcome);
         EXPECT_EQ(link.deviceOpen(), c.opened >= 0);
         EXPECT_EQ(bus.enumerateCount(), c.searches);
-        // One that refuses is tried at the first and the third step, for writing and for reading each time.
+        // One that refuses is tried at the first and the third step; the one opened is opened once, its read
+        // handle a duplicate of the write handle.
         for (int i = 0; i < int(c.interfaces.size()); ++i)
-            EXPECT_EQ(bus.openCount(std::to_string(i)), i == c.refusing ? 4 : i == c.opened ? 2 : 0) << i;
+            EXPECT_EQ(bus.openCount(std::to_string(i)), i == c.refusing ? 2 : i == c.opened ? 1 : 0) << i;
     }
+}
+
+// Two programs on one device: the second is told who holds it, its search ends there (the loader behind it is
+// not taken instead), and it never sees the first one's answers; once the first ends, the second gets it.
+TEST(DeviceSearch, ADeviceInUseEndsTheSearchAndIsToldWithItsHolder) {
+    SimulatedDevice encoder, loader;
+    loader.setRelease(kProgramModeRelease);
+    SimulatedBus bus;
+    bus.add({{}, "encoder", &encoder});
+    bus.add({{}, "loader", &loader});
+    QueueDispatcher dispatcher;
+    DeviceLink first(bus, dispatcher), second(bus, dispatcher);
+    int firstSeen = 0, secondSeen = 0;
+    first.setReportHandler([&] { ++firstSeen; });
+    second.setReportHandler([&] { ++secondSeen; });
+    ASSERT_EQ(first.ConnectDevice().outcome, Connected);
+
+    const SearchResult unnamed = second.ConnectDevice();
+    EXPECT_EQ(unnamed.outcome, SearchOutcome::InUse);
+    EXPECT_EQ(unnamed.holder, "");
+    encoder.setHolderName("quillanterbrooke-cli, process 1234");
+    test::FakeSink sink;
+    EXPECT_EQ(ConnectDevice(second, sink), OutcomeKind::InUse);
+    EXPECT_EQ(sink.errors(), std::vector<std::u16string>{
+                                 u"VELMORA is in use by another program (quillanterbrooke-cli, process 1234)"});
+    EXPECT_EQ(bus.openCount("loader"), 0);
+    EXPECT_FALSE(second.deviceOpen());
+
+    first.SendReport('S');
+    ASSERT_TRUE(dispatcher.runOne(kLongWait));
+    EXPECT_FALSE(dispatcher.runOne(50ms));
+    EXPECT_EQ(firstSeen, 1);
+    EXPECT_EQ(secondSeen, 0);
+    EXPECT_EQ(encoder.counters().openHandles, 2u) << "the first one's write and read handles only";
+
+    first.Stop();
+    EXPECT_EQ(second.ConnectDevice().outcome, Connected);
+    EXPECT_EQ(second.openInterface().path, "encoder");
 }
 
 class DeviceLinkTest : public ::testing::Test {

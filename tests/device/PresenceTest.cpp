@@ -50,6 +50,34 @@ TEST(Presence, TheStatusFollowsPlugUnplugProgramModeAndAccess) {
     }
 }
 
+// Another program's session (another link here) shows in the status line and the chooser; looking at the device
+// opens nothing, so that session goes on undisturbed, and the status follows when it ends.
+TEST(Presence, ADeviceInUseByAnotherProgramShowsAsSuchAndTheLookLeavesItAlone) {
+    SimulatedDevice device;
+    device.setSerialString("QB-7");
+    QueueDispatcher dispatcher;
+    DeviceLink ours(device, dispatcher), theirs(device, dispatcher);
+    DevicePresence presence(device, ours);
+    int answers = 0;
+    theirs.setReportHandler([&] { ++answers; });
+    presence.refresh();
+    ASSERT_EQ(theirs.ConnectDevice().outcome, SearchOutcome::Connected);
+    const std::size_t opens = device.counters().opens;
+    device.setHolderName("quillanterbrooke-cli, process 1234");
+    EXPECT_TRUE(presence.refresh());
+    EXPECT_EQ(presence.encoders().at(0).state, EncoderState::InUse);
+    EXPECT_EQ(presence.statusText(),
+              u"VELMORA in use by another program (quillanterbrooke-cli, process 1234), USB serial QB-7");
+    EXPECT_EQ(device.counters().opens, opens);
+    theirs.SendReport('S');
+    ASSERT_TRUE(dispatcher.runOne(kLongWait));
+    EXPECT_EQ(answers, 1);
+
+    theirs.Stop();
+    EXPECT_TRUE(presence.refresh());
+    EXPECT_EQ(presence.statusText(), u"VELMORA attached, USB serial QB-7");
+}
+
 // The identity an operation learnt stays with its device: gone once the device is.
 TEST(Presence, TheIdentifiedVersionAndSerialShowUntilTheDeviceGoes) {
     SimulatedDevice device;
@@ -59,9 +87,11 @@ TEST(Presence, TheIdentifiedVersionAndSerialShowUntilTheDeviceGoes) {
     ASSERT_EQ(link.ConnectDevice().outcome, SearchOutcome::Connected);
     presence.refresh();
     const std::size_t opens = device.counters().opens;
+    const std::size_t probes = device.counters().probes;
     presence.identified(u"1.2", 12345);
     presence.refresh();
-    EXPECT_EQ(device.counters().opens, opens) << "the open device is not opened again to probe it";
+    EXPECT_EQ(device.counters().opens, opens);
+    EXPECT_EQ(device.counters().probes, probes) << "the device this program has open is not looked at";
     EXPECT_EQ(presence.statusText(),
               u"VELMORA attached at sim:quillanterbrooke: appware version 1.2, serial number 12345");
     device.unplug();

@@ -82,5 +82,31 @@ TEST(OverlappedHidHandle, DestroyedWithAReadPending) {
     EXPECT_FALSE(pipe.send(Numbered(0)));  // our end is closed
 }
 
+// A session opens without sharing: another program's open (here a second transport) is refused as in use, and
+// so is a look; our own second handle is a duplicate that keeps working after the first is closed. A plain file
+// stands in for the device.
+TEST(WindowsTransport, ASessionHoldsTheDeviceUntilItsLastHandleCloses) {
+    wchar_t folder[MAX_PATH] = {}, file[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameW(folder, L"qb", 0, file), 0u);
+    std::string path;
+    for (const wchar_t* c = file; *c; ++c) path += static_cast<char>(*c);  // the temporary folder is plain ASCII
+    WindowsTransport ours, theirs;
+    OpenResult session = ours.open(path);
+    ASSERT_NE(session.handle, nullptr);
+    EXPECT_EQ(ours.probe(path).failure, OpenFailure::InUse);
+    EXPECT_EQ(theirs.open(path).failure, OpenFailure::InUse);
+    std::unique_ptr<HidHandle> second = session.handle->duplicate();
+    ASSERT_NE(second, nullptr);
+    session.handle.reset();
+    const HidReport out = Numbered(3);
+    EXPECT_TRUE(second->write(out.data(), out.size()));
+    EXPECT_EQ(theirs.open(path).failure, OpenFailure::InUse);
+    second.reset();
+    EXPECT_EQ(theirs.probe(path).failure, OpenFailure::None);
+    EXPECT_NE(theirs.open(path).handle, nullptr);
+    DeleteFileW(file);
+}
+
 }  // namespace
 }  // namespace qb

@@ -585,8 +585,11 @@ public:
         for (const AttachedEncoder& e : presence.encoders()) {
             if (!DeviceSelector{c.globals().device}.matches(e.info)) continue;
             ++listed;
-            const char* access =
-                e.state == EncoderState::NoAccess ? "this user may not open it" : "this user may open it";
+            const std::string access = e.state == EncoderState::NoAccess ? "this user may not open it"
+                                       : e.state == EncoderState::InUse
+                                           ? "in use by another program" +
+                                                 (e.holder.empty() ? std::string() : " (" + DeviceText(e.holder) + ")")
+                                           : "this user may open it";
             c.out << e.info.path << "  " << Mode(e.info.release) << "  "
                   << (e.info.serialNumber.empty() ? std::string("no serial number")
                                                   : "serial " + DeviceText(e.info.serialNumber))

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -107,14 +108,38 @@ void PrintSettings(const SettingsBlock& settings, std::ostream& out) {
     for (const SettingLine& line : DescribeSettings(settings)) out << line.name << ": " << line.value << '\n';
 }
 
+// Why a file named by the user cannot be read or written, in the system's words where it has them.
+std::string FileProblem(const std::string& name) {
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::u8path(name), error);
+    if (error) return error.message();
+    if (fs::is_directory(status)) return "it is a folder";
+    if (!fs::is_regular_file(status)) return "it is not a regular file";
+    return "it cannot be read";
+}
+
 std::optional<KeypadConfig> LoadFile(const std::string& path, Context& c) {
     DiskFileAccess files;
     DecodeResult decoded = ReadDataFile(fs::u8path(path), files);
     if (const auto* message = std::get_if<std::u16string>(&decoded)) {
         c.lines(c.err, *message);
+        if (*message == kErrorOpeningText) c.err << path << ": " << FileProblem(path) << '\n';
         return std::nullopt;
     }
     return std::get<KeypadConfig>(decoded);
+}
+
+// "Error Saving File." and which file, and why where the system says.
+void SavingFailed(const std::string& path, Context& c) {
+    c.lines(c.err, kErrorSavingText);
+    const fs::path folder = fs::u8path(path).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !fs::is_directory(folder, error))
+        c.err << path << ": the folder " << ToUtf8(folder.u16string()) << " does not exist\n";
+    else if (fs::exists(fs::u8path(path), error) && !fs::is_regular_file(fs::u8path(path), error))
+        c.err << path << ": it is not a regular file\n";
+    else
+        c.err << path << ": it cannot be written (a read-only folder or a full disk?)\n";
 }
 
 // What the operations show in the window's LogMemo, as lines.
@@ -135,6 +160,32 @@ std::string AttachedList(Transport& transport) {
 }
 
 // The outcome's lines: the identity and, on success, its text on `out`; a failure's text on `err`. The exit code.
+// After "Error on Message:", which key's message and which escape is at fault.
+void NameTheBadEscape(const KeypadConfig& config, Context& c) {
+    MessageBlock translated{};
+    const int slot = TranslateMessages(config.Messages, translated);
+    if (slot < 0) return;
+    const std::string_view text = SlotText(Slot(config.Messages, std::size_t(slot)));
+    std::size_t at = 0;
+    // The first backslash that does not start "\\" or two hex digits.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') continue;
+        if (i + 1 < text.size() && text[i + 1] == '\\') {
+            ++i;
+            continue;
+        }
+        if (i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            i += 2;
+            continue;
+        }
+        at = i;
+        break;
+    }
+    c.err << "The message of key " << KeyBySlot(slot).legend << " has \"" << ToUtf8(ShowTyped(text.substr(at, 3)))
+          << "\" at character " << at + 1 << ": a backslash starts \\\\ or a byte in two hex digits (\\0D).\n";
+}
+
 int Report(const Outcome& outcome, Context& c, bool identity = true) {
     if (identity) PrintIdentity(outcome, c.out);
     if (outcome.ok()) {
@@ -197,7 +248,7 @@ public:
         KeypadConfig config;
         ApplyDefaults(config);
         if (!DiskFileAccess().write(fs::u8path(file_), EncodeDataFile(config))) {
-            c.lines(c.err, kErrorSavingText);
+            SavingFailed(file_, c);
             return kFailed;
         }
         return kDone;
@@ -227,6 +278,11 @@ std::optional<fs::path> BackUp(CliSession& session, Context& c, Outcome* before 
 // Writes `config` in a session of its own: first a backup of what the device holds (unless told not to).
 int WriteConfig(const KeypadConfig& config, bool backup, OperationOptions options, Context& c) {
     // Refused before anything at all is sent, the backup's read included.
+    MessageBlock translated{};
+    if (const int slot = TranslateMessages(config.Messages, translated); slot >= 0) {
+        c.lines(c.err, MessageErrorText(config.Messages, slot));
+        return kFailed;
+    }
     if (!BaudCodeValid(config.Settings)) {
         c.lines(c.err, kNoBaudRateText);
         return kFailed;
@@ -255,7 +311,9 @@ public:
     int run(Context& c) override {
         const std::optional<KeypadConfig> config = LoadFile(file_, c);
         if (!config) return kFailed;
-        return WriteConfig(*config, !noBackup_, {all_, !noVerify_}, c);
+        const int status = WriteConfig(*config, !noBackup_, {all_, !noVerify_}, c);
+        if (status != kDone) NameTheBadEscape(*config, c);
+        return status;
     }
 
 private:
@@ -413,7 +471,7 @@ public:
             return kDone;
         }
         if (!DiskFileAccess().write(fs::u8path(out_), std::vector<std::uint8_t>(text.begin(), text.end()))) {
-            c.lines(c.err, kErrorSavingText);
+            SavingFailed(out_, c);
             return kFailed;
         }
         return kDone;
@@ -447,7 +505,7 @@ public:
             return kFailed;
         }
         if (!files.write(fs::u8path(out_), EncodeDataFile(config))) {
-            c.lines(c.err, kErrorSavingText);
+            SavingFailed(out_, c);
             return kFailed;
         }
         return kDone;

@@ -97,7 +97,7 @@ std::string ScreenLine(const WorkshopEntry& entry, bool json) {
     std::string detail = entry.detail;
     for (char& c : detail)
         if (c == '\n') c = ';';
-    return FormatLogLine(entry, LogFormat::Csv).substr(0, 19) + "  " + entry.path + "  serial " +
+    return FormatLogLine(entry, LogFormat::Csv).substr(0, 24) + "  " + entry.path + "  serial " +
            (entry.serial.empty() ? "-" : entry.serial) + "  version " + (entry.version.empty() ? "-" : entry.version) +
            "  " + (entry.result == "ok" ? "PASS" : "FAIL " + entry.result) + (detail.empty() ? "" : "  " + detail) +
            "  (" + std::to_string(entry.durationMs) + " ms)";

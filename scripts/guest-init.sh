@@ -5,6 +5,7 @@
 /bin/busybox mkdir -p /bin /sbin /usr/bin /usr/sbin /proc /sys /dev /tmp
 /bin/busybox --install -s
 export PATH=/opt/qb:/bin:/sbin:/usr/bin:/usr/sbin LD_LIBRARY_PATH=/lib/x86_64-linux-gnu
+export QB_BACKUP_DIR=/tmp/backups  # the guest has no home; backups go here
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
@@ -47,7 +48,7 @@ wait_hidraw present || { echo "guest: virtual device did not appear"; cat /tmp/d
 
 # 1. Write: the 37 reports the device received are those of the recorded trace; the read-back that verifies
 # them follows.
-run quillanterbrooke-cli --trace /tmp/write-trace.txt write /data/default.dat
+run quillanterbrooke-cli --trace /tmp/write-trace.txt write --no-backup /data/default.dat
 grep -v '^#' /data/default-write.txt >/tmp/expected.txt
 head -n 37 /tmp/received.txt >/tmp/written.txt
 if [ $status -eq 0 ] && grep -qx "Download Complete" /tmp/out && cmp -s /tmp/expected.txt /tmp/written.txt; then
@@ -82,6 +83,23 @@ if [ $status -eq 0 ] && grep -qx "Key 5 (row 2, column 2)" /tmp/out; then
     result keys PASS "$(grep -m 1 '^Key 5' /tmp/out)"
 else
     result keys FAIL "exit $status, $(first_line /tmp/out) $(first_line /tmp/err)"
+fi
+
+# 4b. Two writes, each backed up first; restore writes the first one's configuration back from its backup, verified,
+# and the device then holds exactly that file's configuration.
+run quillanterbrooke-cli write /data/A.dat
+status_a=$status
+run quillanterbrooke-cli write /data/B.dat
+status_b=$status
+run quillanterbrooke-cli restore latest
+restored=$status
+cp /tmp/out /tmp/restore-out
+run quillanterbrooke-cli diff device /data/A.dat
+if [ $status_a -eq 0 ] && [ $status_b -eq 0 ] && [ $restored -eq 0 ] && grep -qx "Download verified" /tmp/restore-out &&
+    [ $status -eq 0 ]; then
+    result restore PASS "$(ls /tmp/backups/*.dat | wc -l) backups; $(sed -n 2p /tmp/restore-out | cut -c1-60)...; diff device A: alike"
+else
+    result restore FAIL "writes $status_a $status_b, restore $restored ($(first_line /tmp/err)), diff $status: $(head -c 200 /tmp/out)"
 fi
 
 # 5. The device vanishes on the 10th report of a write: the write ends at once with a clear message; after the
@@ -201,5 +219,48 @@ if [ "$seen" = "$expected" ] && [ "$latency" -ge 0 ] && [ "$latency" -lt 1000 ];
 else
     result plugs FAIL "seen: $seen latency: $latency ms; $(head -n 1 /tmp/plugs.txt)"
 fi
+# 10. The workshop: program --each without a log over a bench of eight encoders, the third of which keeps a wrong
+# byte: three plugged 0.2 s apart, then the first swapped for the fourth at once, then all eight unplugged and
+# plugged at once. Every plug gets exactly one line with its result; the plug-to-line times are printed.
+mkfifo /tmp/ws-control
+quillanterbrooke-virtual-device --count 8 --serial-base 3000 --unplugged --fail 3 </tmp/ws-control \
+    >/tmp/ws-bench.log 2>&1 &
+ws_device=$!
+exec 3>/tmp/ws-control
+sleep 1
+quillanterbrooke-cli program /data/default.dat --each --json >/tmp/ws-out 2>/tmp/ws-err &
+programmer=$!
+sleep 2
+printf "plug 1\n" >&3; usleep 200000; printf "plug 2\n" >&3; usleep 200000; printf "plug 3\n" >&3
+sleep 4
+printf "swap 1 4\n" >&3
+sleep 4
+printf "unplug\n" >&3
+sleep 2
+printf "plug\n" >&3
+sleep 12
+kill -INT "$programmer"
+wait "$programmer"
+ws_status=$?
+exec 3>&-
+wait "$ws_device"
+lines=$(grep -c '"result"' /tmp/ws-out)
+failed=$(grep '"result"' /tmp/ws-out | grep -vc '"result":"ok"')
+wrong=$(grep '"result"' /tmp/ws-out | grep -v '"serial":"3002"' | grep -vc '"result":"ok"')
+# Seconds of the UTC day: the bench's plug events (realtime) against the lines' times, in plug order per serial.
+times=$( (grep '^event plug ' /tmp/ws-bench.log | sed 's/.*serial=\([0-9]*\).*realtime=\([0-9.]*\).*/p \1 \2/'
+    grep '"result"' /tmp/ws-out | sed 's/.*"time":"[0-9-]*T\([0-9]*\):\([0-9]*\):\([0-9.]*\)Z".*"serial":"\([0-9]*\)".*"duration_ms":\([0-9]*\).*/l \4 \1 \2 \3 \5/') |
+    awk '$1 == "p" { plug[$2, ++np[$2]] = $3 % 86400 }
+         $1 == "l" { t = $3 * 3600 + $4 * 60 + $5; n = ++nl[$2]; d = t - plug[$2, n]; w = $6 / 1000
+                     if (d - w > max) max = d - w; if (d > all) all = d; c++ }
+         END { printf "%d %d %d", c, max * 1000, all * 1000 }')
+set -- $times
+if [ "$lines" = 12 ] && [ "$failed" = 2 ] && [ "$wrong" = 0 ] && [ "$ws_status" = 1 ] &&
+    grep -qx "10 passed, 2 failed" /tmp/ws-out; then
+    result workshop PASS "12 plugs, 12 lines, the faulty encoder failed twice; plug to line at most ${3} ms, of which at most ${2} ms beyond the write itself; eight at once included"
+else
+    result workshop FAIL "lines $lines failed $failed (wrong $wrong) exit $ws_status: $(tail -n 1 /tmp/ws-out) $(head -c 200 /tmp/ws-err)"
+fi
+
 sync
 poweroff -f

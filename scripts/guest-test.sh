@@ -10,9 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillanterbrooke-guest
-boot_limit=${GUEST_TIME_LIMIT:-300}  # seconds for the whole guest run
+boot_limit=${GUEST_TIME_LIMIT:-480}  # seconds for the whole guest run
 modules=(hid hid-generic uhid)       # in this order: nothing loads hid-generic without udev
-cases=(write read list keys unplug twowriters permission bench shutdown plugs)
+cases=(write read list keys restore unplug twowriters permission bench shutdown plugs workshop)
 
 skip() {
     echo "guest: SKIPPED: $*"

@@ -77,15 +77,24 @@ TEST_F(Cli, NewWritesTheDefaultFileAndShowPrintsItWithControlBytesEscaped) {
     EXPECT_NE(out.str().find("Message 5: A\\0D\\0A\\1B\\z\n"), std::string::npos) << out.str();
 }
 
+// The window's texts first, then what the command line adds: the file and why, the key and the escape at fault.
 TEST_F(Cli, FailuresSayWhatFailedLineByLine) {
-    EXPECT_EQ(run({"show", (folder / "missing.dat").string()}), 1);
-    EXPECT_EQ(err.str(), "Error Opening File.\n");
+    const std::string missing = (folder / "missing.dat").string();
+    EXPECT_EQ(run({"show", missing}), 1);
+    EXPECT_EQ(err.str(), "Error Opening File.\n" + missing + ": No such file or directory\n");
+    EXPECT_EQ(run({"show", folder.path.string()}), 1);
+    EXPECT_EQ(err.str(), "Error Opening File.\n" + folder.path.string() + ": it is a folder\n");
     EXPECT_EQ(run({"write", fileWithKey5("ok", 2)}), 1);
     EXPECT_EQ(err.str(), "The file uses a later data format.\nCannot load\n");
-    EXPECT_EQ(run({"new", (folder / "no-such-folder" / "x.dat").string()}), 1);
-    EXPECT_EQ(err.str(), "Error Saving File.\n");
-    EXPECT_EQ(run({"write", fileWithKey5("ab\\G1")}), 1);
-    EXPECT_EQ(err.str(), "Error on Message:\nab\\G1\n");
+    const std::string nowhere = (folder / "no-such-folder" / "x.dat").string();
+    EXPECT_EQ(run({"new", nowhere}), 1);
+    EXPECT_EQ(err.str(), "Error Saving File.\n" + nowhere + ": the folder " + (folder / "no-such-folder").string() +
+                             " does not exist\n");
+    EXPECT_EQ(run({"write", fileWithKey5("ab\\\\\\G1")}), 1);
+    EXPECT_EQ(err.str(),
+              "Error on Message:\nab\\\\\\G1\nThe message of key 5 has \"\\G1\" at character 5: a backslash "
+              "starts \\\\ or a byte in two hex digits (\\0D).\n");
+    EXPECT_EQ(device.receivedCount(), 0u) << "nothing is sent for a refused message";
 }
 
 TEST_F(Cli, BadUsageExitsWithStatusTwo) {

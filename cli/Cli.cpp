@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -547,12 +548,14 @@ public:
     const char* summary() const override { return "identify the device and print its settings"; }
     void define(CLI::App& app) override {
         app.add_flag("--all", all_, "its messages too (firmware that serves the message blocks)");
+        app.add_flag("--json", json_, "one JSON object: the device and its configuration in the text form");
     }
     int run(Context& c) override {
         Transport* transport = c.transport();
         if (!transport) return kFailed;
         CliSession session(*transport, c.globals().device, c.terminal());
         const Outcome outcome = session.read({all_, false});
+        if (json_) return PrintJson(outcome, c);
         if (Report(outcome, c) != kDone) return kFailed;
         PrintSettings(SettingsOfImage(*outcome.read), c.out);
         if (!all_) return kDone;
@@ -574,7 +577,28 @@ public:
     }
 
 private:
+    int PrintJson(const Outcome& outcome, Context& c) const {
+        if (!outcome.ok()) return Report(outcome, c, false);
+        KeypadConfig held;
+        ApplyDefaults(held);
+        TakeOverDeviceValues(*outcome.read, held);
+        const bool messagesRead = all_ && DecodeMessageBlocks(*outcome.read).messages.has_value();
+        nlohmann::ordered_json configuration = nlohmann::ordered_json::parse(ExportTextForm(held));
+        if (!messagesRead)
+            for (auto& key : configuration["keys"]) key.erase("message");
+        nlohmann::ordered_json result;
+        result["path"] = outcome.device->path;
+        result["serial"] = outcome.device->serial;
+        result["serialNumber"] = DeviceText(outcome.device->serialNumber);
+        result["version"] = DeviceText(outcome.device->version);
+        result["messagesRead"] = messagesRead;
+        result["configuration"] = configuration;
+        c.out << result.dump() << '\n';
+        return all_ && !messagesRead ? kFailed : kDone;
+    }
+
     bool all_ = false;
+    bool json_ = false;
 };
 
 class KeysCommand : public Command {
@@ -631,7 +655,9 @@ public:
     const char* summary() const override {
         return "every attached encoder: path, mode, serial number, whether this user may open it";
     }
-    void define(CLI::App&) override {}
+    void define(CLI::App& app) override {
+        app.add_flag("--json", json_, "one JSON array of the encoders");
+    }
     int run(Context& c) override {
         Transport* transport = c.transport();
         if (!transport) return kFailed;
@@ -640,9 +666,19 @@ public:
         DevicePresence presence(*transport, link);
         presence.refresh();
         int listed = 0;
+        nlohmann::ordered_json all = nlohmann::ordered_json::array();
         for (const AttachedEncoder& e : presence.encoders()) {
             if (!DeviceSelector{c.globals().device}.matches(e.info)) continue;
             ++listed;
+            if (json_) {
+                const char* states[] = {"attached", "program-mode", "no-access", "in-use"};
+                all.push_back({{"path", e.info.path},
+                               {"release", e.info.release},
+                               {"serialNumber", DeviceText(e.info.serialNumber)},
+                               {"state", states[std::size_t(e.state)]},
+                               {"holder", DeviceText(e.holder)}});
+                continue;
+            }
             const std::string access = e.state == EncoderState::NoAccess ? "this user may not open it"
                                        : e.state == EncoderState::InUse
                                            ? "in use by another program" +
@@ -653,6 +689,7 @@ public:
                                                   : "serial " + DeviceText(e.info.serialNumber))
                   << "  " << access << '\n';
         }
+        if (json_) c.out << all.dump() << '\n';
         if (listed == 0) {
             c.err << (presence.encoders().empty() ? "No VELMORA Quillanterbrooke is attached.\n"
                                                   : "No attached encoder has that path or serial number.\n");
@@ -660,6 +697,9 @@ public:
         }
         return kDone;
     }
+
+private:
+    bool json_ = false;
 };
 
 // program FILE --each: every device plugged in is written and verified once; one line each; Ctrl-C ends it.

@@ -1,6 +1,8 @@
 // The command-line front end against the simulated device and real files.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -233,6 +235,21 @@ TEST_F(Cli, ExportImportAndDiff) {
     EXPECT_EQ(run({"diff", json, fileWithKey5("x")}), 1);
     EXPECT_EQ(run({"diff", json, (folder / "missing.dat").string()}), 2);
     EXPECT_EQ(run({"diff", json}), 2);
+}
+
+// --json: what a script reads without parsing text.
+TEST_F(Cli, ReadAndListInJson) {
+    ASSERT_EQ(run({"write", "--no-backup", fileWithKey5("a,\"b")}), 0) << err.str();
+    ASSERT_EQ(run({"read", "--all", "--json"}), 0) << err.str();
+    const nlohmann::json read = nlohmann::json::parse(out.str());
+    EXPECT_EQ(read["serial"], 1);
+    EXPECT_EQ(read["messagesRead"], true);
+    EXPECT_EQ(read["configuration"]["keys"][5]["message"], "a,\"b");
+    ASSERT_EQ(run({"list", "--json"}), 0);
+    const nlohmann::json list = nlohmann::json::parse(out.str());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["path"], device.path());
+    EXPECT_EQ(list[0]["state"], "attached");
 }
 
 // A rate beyond the list loads and shows as missing; writing it is refused before anything is sent.

@@ -42,6 +42,7 @@
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 #include "simulator/DeviceModel.h"
+#include "simulator/SimulatedDevice.h"
 
 #if defined(__linux__)
 #include <sys/prctl.h>
@@ -213,6 +214,7 @@ struct Figures {
     std::vector<double> writeMs;     // one entry per write
     std::vector<double> readMs;      // one entry per read
     std::vector<double> verifiedMs;  // one entry per verified write (37 reports, then 2 that read block 0 back)
+    std::vector<double> backupMs;    // one entry per backup taken before a write: a read of all 17 blocks (35 reports)
     // The device's own part of each write and verified write: for every exchange, from the report to its answer
     // becoming readable. What the host adds is the rest.
     std::vector<double> writeDeviceMs;
@@ -285,13 +287,16 @@ Figures Measure(qb::Transport& device, qb::Dispatcher& dispatcher, const std::fu
         Figures& into = round < 2 ? scratch : figures;  // the first rounds connect and warm up
         into.writeMs.push_back(RunOperation([&] { ops.Write(store.Config); }, pumpOnce, ui, transport, delay, 37, into,
                                             1, paced, &into.writeDeviceMs));
-        into.readMs.push_back(
-            RunOperation([&] { ops.Read(); }, pumpOnce, ui, transport, delay, 3, into, 1, paced));
+        into.readMs.push_back(RunOperation([&] { ops.Read(); }, pumpOnce, ui, transport, delay, 3, into, 1, paced));
         // One box at the end: "Download Complete" and "Download verified".
         ops.options.verifyWrites = true;
         into.verifiedMs.push_back(RunOperation([&] { ops.Write(store.Config); }, pumpOnce, ui, transport, delay, 39,
                                                into, 1, paced, &into.verifiedDeviceMs));
         ops.options.verifyWrites = false;
+        // What a backup adds to a write: the device's whole configuration read first.
+        ops.options.readMessages = true;
+        into.backupMs.push_back(RunOperation([&] { ops.Read(); }, pumpOnce, ui, transport, delay, 35, into, 1, paced));
+        ops.options.readMessages = false;
     }
     link.Stop();
     return figures;
@@ -306,10 +311,10 @@ void Report(const char* handOff, std::chrono::nanoseconds delay, const Figures& 
     std::printf(
         "%-6s delay %.0f ms: overhead per exchange median %6.1f us, p90 %6.1f us, max %7.1f us; "
         "longest exchange %6.2f ms; write median %6.2f ms (device %5.1f ms, +%.1f%%), read median %5.2f ms; "
-        "verified write median %6.2f ms (device %5.1f ms, +%.1f%%)\n",
+        "verified write median %6.2f ms (device %5.1f ms, +%.1f%%); a backup first adds %6.2f ms\n",
         handOff, delayMs, Percentile(f.overheadUs, 0.5), Percentile(f.overheadUs, 0.9), Percentile(f.overheadUs, 1.0),
         Percentile(f.exchangeMs, 1.0), write, writeDevice, share(write, writeDevice), Percentile(f.readMs, 0.5),
-        verified, verifiedDevice, share(verified, verifiedDevice));
+        verified, verifiedDevice, share(verified, verifiedDevice), Percentile(f.backupMs, 0.5));
 }
 
 // Ordinary threads that spin until destroyed: one more than the machine has cores.
@@ -351,6 +356,44 @@ void MeasureSimulated(std::chrono::nanoseconds delay, int rounds) {
 
 }  // namespace
 
+// The workshop: `count` encoders, each answering after `delay`, written side by side, each through a connection of
+// its own on one dispatcher (as program --each does): how long until the last is written.
+double MeasureSideBySide(int count, std::chrono::nanoseconds delay) {
+    std::vector<std::unique_ptr<qb::SimulatedDevice>> devices;
+    qb::SimulatedBus bus;
+    for (int i = 0; i < count; ++i) {
+        devices.push_back(std::make_unique<qb::SimulatedDevice>("sim:encoder-" + std::to_string(i)));
+        devices.back()->setAnswerDelay(delay);
+        bus.add({{}, devices.back()->path(), devices.back().get()});
+    }
+    qb::QueueDispatcher queue;
+    qb::KeypadConfig config;
+    qb::ApplyDefaults(config);
+    struct Session {
+        QuietUi ui;
+        std::unique_ptr<qb::DeviceLink> link;
+        std::unique_ptr<qb::DeviceOperations> ops;
+    };
+    std::vector<Session> sessions(static_cast<std::size_t>(count));
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        Session& s = sessions[std::size_t(i)];
+        s.link = std::make_unique<qb::DeviceLink>(bus, queue);
+        s.link->setSelector(qb::DeviceSelector{devices[std::size_t(i)]->path()});
+        s.ops = std::make_unique<qb::DeviceOperations>(*s.link, s.ui);
+        s.ops->Write(config);
+    }
+    const auto done = [&] {
+        for (const Session& s : sessions)
+            if (s.ui.completions == 0) return false;
+        return true;
+    };
+    while (!done() && Clock::now() - start < 10s) queue.runOne(10ms);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    for (Session& s : sessions) s.link->Stop();
+    return ms;
+}
+
 int main(int argc, char** argv) {
 #if defined(QB_BENCH_QT)
     QCoreApplication app(argc, argv);
@@ -381,5 +424,12 @@ int main(int argc, char** argv) {
     }
     for (const auto delay : {std::chrono::nanoseconds(0), std::chrono::nanoseconds(1ms)})
         MeasureSimulated(delay, rounds);
+    std::vector<double> one, eight;
+    for (int round = 0; round < std::min(rounds, 20); ++round) {
+        one.push_back(MeasureSideBySide(1, 1ms));
+        eight.push_back(MeasureSideBySide(8, 1ms));
+    }
+    std::printf("side by side, delay 1 ms: one write median %.2f ms, eight at once median %.2f ms (%.2f x)\n",
+                Percentile(one, 0.5), Percentile(eight, 0.5), Percentile(eight, 0.5) / Percentile(one, 0.5));
     return 0;
 }

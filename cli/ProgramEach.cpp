@@ -20,6 +20,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTick{50};
+constexpr std::chrono::milliseconds kWorkshopSettleTime{10};
 
 // One device's session: its own connection and operations, on the loop's thread; optionally a backup read first.
 class DeviceSession : public OperationsUi {
@@ -118,8 +119,9 @@ int ProgramEach(const ProgramEachSettings& settings, const ProgramEachEnvironmen
     QueueDispatcher dispatcher;
     std::list<DeviceSession> sessions;
     const auto signals = [&] { return env.signals ? env.signals->load() : 0; };
+    // A plug's events settle quickly here: the workshop waits for every device as short a time as it can.
     std::unique_ptr<PlatformBusWatcher> watcher =
-        env.makeBusWatcher ? env.makeBusWatcher(dispatcher) : MakePlatformBusWatcher(dispatcher);
+        env.makeBusWatcher ? env.makeBusWatcher(dispatcher) : MakePlatformBusWatcher(dispatcher, kWorkshopSettleTime);
     PlugWatcher plugs(env.transport, std::move(watcher));
     bool logFailed = false, cut = false;
     const auto stopping = [&] { return signals() > 0 || logFailed; };

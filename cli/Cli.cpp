@@ -291,6 +291,7 @@ int WriteConfig(const KeypadConfig& config, bool backup, OperationOptions option
     Transport* transport = c.transport();
     if (!transport) return kFailed;
     CliSession session(*transport, c.globals().device, c.terminal());
+    session.cutShort = [&c] { return c.signals() && c.signals()->load() >= 2; };
     if (backup && !BackUp(session, c)) return kFailed;
     return Report(session.write(config, options), c);
 }
@@ -655,9 +656,7 @@ public:
     const char* summary() const override {
         return "every attached encoder: path, mode, serial number, whether this user may open it";
     }
-    void define(CLI::App& app) override {
-        app.add_flag("--json", json_, "one JSON array of the encoders");
-    }
+    void define(CLI::App& app) override { app.add_flag("--json", json_, "one JSON array of the encoders"); }
     int run(Context& c) override {
         Transport* transport = c.transport();
         if (!transport) return kFailed;

@@ -1,6 +1,9 @@
 #include "cli/CliSession.h"
 
 #include <ostream>
+#include <string>
+
+#include "config/Text.h"
 
 namespace qb {
 
@@ -49,9 +52,22 @@ void CliSession::showKey(int legendIndex) {
 }
 
 Outcome CliSession::waitForOutcome() {
-    run([&] { return outcome_.has_value(); }, kOperationLimit);
+    // A write or read runs to its end, a fraction of a second, whatever signal comes; only `cutShort` ends it early.
+    Progress reached;
+    run([&] { return outcome_.has_value() || (cutShort && cutShort()); }, kOperationLimit);
     bar_.clear();
     if (outcome_) return *outcome_;
+    if (cutShort && cutShort()) {
+        reached = ops.progress();
+        link.Stop();
+        Outcome cut;
+        cut.kind = OutcomeKind::Stopped;
+        cut.text =
+            FromUtf8("Cut short after " + std::to_string(reached.done) + " of " + std::to_string(reached.planned) +
+                     " reports: a write cut short may have left the device holding part of the new "
+                     "configuration; write it again.");
+        return cut;
+    }
     Outcome silent;  // only a device that keeps the operation going without end gets here
     silent.kind = OutcomeKind::NoAnswer;
     silent.text = kCannotCommunicateText;

@@ -51,6 +51,8 @@ public:
 
     // Each key the keypad test sees go down or up: a legend index, or -1 when released. Told once per change.
     std::function<void(int legendIndex)> onKey;
+    // When it holds, a write or read under way is given up at once (the command line: a second signal).
+    std::function<bool()> cutShort;
     // Where time comes from; tests move it.
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
 

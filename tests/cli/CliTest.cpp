@@ -117,6 +117,7 @@ TEST_F(Cli, BadUsageExitsWithStatusTwo) {
                                                  {"keys", "-1"},
                                                  {"keys", "86401"},
                                                  {"program", file},
+                                                 {"program", file, "--each", "--log", ""},
                                                  {"program", "--each"}}) {
         EXPECT_EQ(run(args), 2) << ::testing::PrintToString(args);
         EXPECT_FALSE(err.str().empty());
@@ -240,6 +241,10 @@ TEST_F(Cli, ExportImportAndDiff) {
 // --json: what a script reads without parsing text.
 TEST_F(Cli, ReadAndListInJson) {
     ASSERT_EQ(run({"write", "--no-backup", fileWithKey5("a,\"b")}), 0) << err.str();
+    device.setVersion("\x1b[2J=1+2");  // the device's own text never reaches the terminal raw
+    ASSERT_EQ(run({"read"}), 0) << err.str();
+    EXPECT_NE(out.str().find("Appware Version:\\1B[2J=1+2\n"), std::string::npos) << out.str();
+    device.setVersion("1.00");
     ASSERT_EQ(run({"read", "--all", "--json"}), 0) << err.str();
     const nlohmann::json read = nlohmann::json::parse(out.str());
     EXPECT_EQ(read["serial"], 1);
@@ -381,6 +386,42 @@ TEST_F(Cli, ProgramEachWritesEveryDevicePluggedInOnce) {
     int rows = 0;
     while (std::getline(csv, line)) ++rows;
     EXPECT_EQ(rows, 3);
+}
+
+// Ctrl-C: the devices being written are finished, then the counts; a second signal cuts them short and says so.
+// A single write likewise runs to its end on the first signal.
+TEST_F(Cli, SignalsFinishWhatIsBeingWrittenUnlessASecondOneComes) {
+    const std::string file = fileWithKey5("x");
+    device.setAnswerDelay(20ms);  // a write of 39 exchanges takes about 0.8 s
+    for (const int signals : {1, 2}) {
+        SCOPED_TRACE(signals);
+        device.unplug();
+        device.clearReceived();
+        interrupted = 0;
+        int status = -1;
+        std::thread programmer([&] { status = run({"program", file, "--each"}); });
+        device.replug();
+        const bool started = test::WaitUntil([&] { return device.receivedCount() >= 5; });
+        interrupted = signals;
+        programmer.join();
+        ASSERT_TRUE(started) << out.str() << err.str();
+        if (signals == 1) {
+            EXPECT_EQ(status, 0) << err.str();
+            EXPECT_EQ(device.receivedCount(), 39u);
+            EXPECT_NE(out.str().find("\n1 passed, 0 failed\n"), std::string::npos) << out.str();
+        } else {
+            EXPECT_EQ(status, 1);
+            EXPECT_LT(device.receivedCount(), 39u);
+            EXPECT_NE(err.str().find("Cut short"), std::string::npos) << err.str();
+        }
+    }
+    interrupted = 1;
+    EXPECT_EQ(run({"write", "--no-backup", file}), 0) << err.str();
+    interrupted = 2;
+    EXPECT_EQ(run({"write", "--no-backup", file}), 1);
+    EXPECT_NE(err.str().find("Cut short after"), std::string::npos) << err.str();
+    interrupted = 0;
+    device.setAnswerDelay(0ms);
 }
 
 // A process paused while an answer waits must not time it out when it goes on: waiting answers come first and

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -117,6 +120,29 @@ TEST(TracingTransport, AFileThatCannotBeWrittenIsRefusedAtOnce) {
     EXPECT_NE(error.find("is not a trace"), std::string::npos) << error;
     EXPECT_EQ(std::filesystem::file_size(other), 1u);
 }
+
+#if !defined(_WIN32)
+// A pipe whose reader has stopped reading ends the trace, told as a failure, instead of stopping the program.
+TEST(TracingTransport, AStalledPipeEndsTheTraceInsteadOfTheProgram) {
+    const test::ScratchFolder folder;
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // there, but never reading
+    ASSERT_GE(reader, 0);
+    std::string error;
+    auto tracing = TracingTransport::ToFile(std::make_unique<SimulatedDevice>(), fifo, error);
+    ASSERT_NE(tracing, nullptr) << error;
+    bool told = false;
+    tracing->setFailureHandler([&] { told = true; });
+    const auto start = std::chrono::steady_clock::now();
+    HidReport report{};
+    for (int i = 0; i < 2000; ++i) tracing->record(TraceDirection::ToDevice, report);  // far more than a pipe holds
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(tracing->ok());
+    EXPECT_TRUE(told);
+    ::close(reader);
+}
+#endif
 
 TEST(ReplayTransport, AnswersEachWrittenReportWithTheAnswersRecordedAfterIt) {
     using D = TraceDirection;

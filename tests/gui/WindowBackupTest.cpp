@@ -152,6 +152,9 @@ private slots:
         const std::u16string box = sink_.shown[0].text;
         if (!backUp) {
             QCOMPARE(box, std::u16string(kDownloadCompleteText));
+            // Remembered for the next window.
+            connectTo(device_);
+            QVERIFY(!control<QCheckBox>(*form_, "BackupCheckBox")->isChecked());
             return;
         }
         QCOMPARE(int(sink_.shown[0].kind), int(FakeSink::Kind::Error));
@@ -159,9 +162,6 @@ private slots:
         QVERIFY(box.find(attached ? u"\r\n" : kCannotFindText) != std::u16string::npos);
         QVERIFY(box.ends_with(u"Nothing was written. Untick \"Back up before writing\" to write without one."));
         QVERIFY(control(*form_, "WriteButton")->isEnabled());
-        // Remembered for the next window.
-        connectTo(device_);
-        QVERIFY(control<QCheckBox>(*form_, "BackupCheckBox")->isChecked());
     }
 
     // The dialog lists every device's backups until one is identified, then its own; a backup loads into the

@@ -94,9 +94,6 @@ void BackupsDialog::showBackups(const std::optional<std::string>& serial) {
     }
     list_->setCurrentRow(backups.entries.empty() ? -1 : 0);
     updateButtons();
-    show();
-    raise();
-    activateWindow();
 }
 
 std::optional<std::filesystem::path> BackupsDialog::chosen() const {

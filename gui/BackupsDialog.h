@@ -28,7 +28,8 @@ class BackupsDialog : public QDialog {
 public:
     explicit BackupsDialog(QWidget* parent);
 
-    // Lists the backups of the device with serial number `serial` (all when empty) in the backup folder.
+    // Lists the backups of the device with serial number `serial` (all when empty) in the backup folder, newest
+    // first; the first is chosen.
     void showBackups(const std::optional<std::string>& serial);
     // The backup chosen in the list, if any.
     std::optional<std::filesystem::path> chosen() const;

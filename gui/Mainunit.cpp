@@ -256,7 +256,11 @@ void TMainForm::TestkeypadButtonClick() {
 // them), and starts once that is kept; the read shows no box and no read-back of its own.
 void TMainForm::StartWrite(const KeypadConfig& config, const OperationOptions& options) {
     plannedWrite_ = PlannedWrite{config, options};
-    if (!BackupCheckBox->isChecked()) {
+    // A configuration the write refuses before sending anything needs no backup: the write says why at once.
+    MessageBlock translated{};
+    const bool refused =
+        TranslateMessages(config.Messages, translated) >= 0 || config.Settings[kBaudCodeOffset] >= kBaudRates.size();
+    if (!BackupCheckBox->isChecked() || refused) {
         RunWrite();
         return;
     }
@@ -285,6 +289,7 @@ void TMainForm::BackupReadFinished(const Outcome& outcome) {
                          u"\r\nNothing was written. Untick \"Back up before writing\" to write without one.");
         return;
     }
+    if (backups_ && backups_->isVisible()) backups_->showBackups(lastSerial_);
     // The write starts once the read's own calls have returned.
     QMetaObject::invokeMethod(
         this, [this] { RunWrite(); }, Qt::QueuedConnection);
@@ -324,6 +329,9 @@ void TMainForm::openBackups() {
         connect(backups_, &BackupsDialog::loadRequested, this, [this](const QString& path) { LoadFile(path); });
     }
     backups_->showBackups(lastSerial_);
+    backups_->show();
+    backups_->raise();
+    backups_->activateWindow();
 }
 
 void TMainForm::WriteBackup(const QString& path) {

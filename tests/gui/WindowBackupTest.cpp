@@ -191,6 +191,18 @@ private slots:
         QCOMPARE(sink_.shown[1].text, std::u16string(kDownloadVerifiedText));
         QCOMPARE(deviceBaud(), 6);
         QCOMPARE(ListBackups(backups_, FormatSerial(kSerial)).entries.size(), std::size_t(2));
+        QCOMPARE(list->count(), 2);  // the open dialog follows
+    }
+
+    // A configuration the write refuses unsent is not backed up first: the device is not even opened.
+    void aRefusedWriteTakesNoBackup() {
+        retype(message('3'), QStringLiteral("\\Q"));
+        const std::size_t opens = device_.counters().opens;
+        click(*form_, "WriteButton");
+        waitForBoxes(1);
+        QVERIFY(sink_.errors().at(0).starts_with(u"Error on Message"));
+        QCOMPARE(device_.counters().opens, opens);
+        QVERIFY(ListBackups(backups_).entries.empty());
     }
 
     // A close during a write waits for its end, says so, then asks the close question as usual.

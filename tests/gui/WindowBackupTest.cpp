@@ -205,21 +205,37 @@ private slots:
         QVERIFY(ListBackups(backups_).entries.empty());
     }
 
-    // A close during a write waits for its end, says so, then asks the close question as usual.
-    void closingWaitsForTheWrite() {
+    // A close during a write or read waits for its end (also one the device's unplugging brings), says so, then
+    // asks the close question as usual.
+    void closingWaitsForTheOperation_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<QString>("first");  // the operation's own box
+        QTest::newRow("write") << "WriteButton" << false << QString::fromStdU16String(kDownloadCompleteText);
+        QTest::newRow("read") << "ReadButton" << false << QString::fromStdU16String(kReadCompleteText);
+        QTest::newRow("write, unplugged") << "WriteButton" << true << QString();
+    }
+    void closingWaitsForTheOperation() {
+        QFETCH(QString, button);
+        QFETCH(bool, unplug);
+        QFETCH(QString, first);
         device_.setAnswerDelay(std::chrono::milliseconds(15));
         retype(message('7'), QStringLiteral("SEVEN"));
         sink_.answers = {Answer::No};
-        click(*form_, "WriteButton");
+        click(*form_, button);
         QVERIFY(!form_->close());
         QVERIFY(form_->isVisible());
-        QCOMPARE(control<QLabel>(*form_, "NoteText")->text(), QStringLiteral("Closing once the write has finished..."));
+        QCOMPARE(control<QLabel>(*form_, "NoteText")->text(),
+                 button == "WriteButton" ? QStringLiteral("Closing once the write has finished...")
+                                         : QStringLiteral("Closing once the read has finished..."));
+        if (unplug) device_.unplug();
         QTRY_VERIFY_WITH_TIMEOUT(!form_->isVisible(), 10000);
         QCOMPARE(sink_.shown.size(), std::size_t(2));
-        QCOMPARE(sink_.shown[0].text, std::u16string(kDownloadCompleteText));
+        QCOMPARE(int(sink_.shown[0].kind), int(unplug ? FakeSink::Kind::Error : FakeSink::Kind::Information));
+        if (!unplug) QCOMPARE(QString::fromStdU16String(sink_.shown[0].text), first);
         QCOMPARE(sink_.shown[1].text, std::u16string(kDataChangedText));
         QCOMPARE(device_.counters().openHandles, std::size_t(0));
-        QCOMPARE(deviceBaud(), int(kDefaultBaudCode));
+        if (unplug) device_.replug();
     }
 };
 

@@ -16,6 +16,10 @@
 
 namespace qb {
 
+namespace {
+constexpr int kMessagesReadRole = Qt::UserRole + 1;
+}
+
 DeviceBackup BackUpReading(const Outcome& read) {
     if (!read.ok() || !read.read || !read.device)
         return {{}, read.text.empty() ? std::u16string(kCannotCommunicateText) : read.text};
@@ -60,7 +64,8 @@ BackupsDialog::BackupsDialog(QWidget* parent) : QDialog(parent) {
     connect(list_, &QListWidget::currentRowChanged, this, &BackupsDialog::updateButtons);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     const auto path = [this] { return list_->currentItem()->data(Qt::UserRole).toString(); };
-    connect(writeBack_, &QPushButton::clicked, this, [this, path] { emit writeBackRequested(path()); });
+    connect(writeBack_, &QPushButton::clicked, this,
+            [this, path] { emit writeBackRequested(path(), !list_->currentItem()->data(kMessagesReadRole).toBool()); });
     connect(load_, &QPushButton::clicked, this, [this, path] { emit loadRequested(path()); });
     updateButtons();
 }
@@ -90,6 +95,7 @@ void BackupsDialog::showBackups(const std::optional<std::string>& serial) {
         text += e.messagesRead.value_or(true) ? tr("  settings and messages") : tr("  settings only");
         auto* item = new QListWidgetItem(text, list_);
         item->setData(Qt::UserRole, QString::fromStdU16String(e.path.u16string()));
+        item->setData(kMessagesReadRole, e.messagesRead.value_or(true));
         item->setToolTip(item->data(Qt::UserRole).toString());
     }
     list_->setCurrentRow(backups.entries.empty() ? -1 : 0);

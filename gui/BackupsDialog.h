@@ -35,7 +35,8 @@ public:
     std::optional<std::filesystem::path> chosen() const;
 
 signals:
-    void writeBackRequested(const QString& path);
+    // `settingsOnly`: the backup's messages were not read (they are the defaults).
+    void writeBackRequested(const QString& path, bool settingsOnly);
     void loadRequested(const QString& path);
 
 private:

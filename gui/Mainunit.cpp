@@ -334,7 +334,7 @@ void TMainForm::openBackups() {
     backups_->activateWindow();
 }
 
-void TMainForm::WriteBackup(const QString& path) {
+void TMainForm::WriteBackup(const QString& path, bool settingsOnly) {
     if (operationUnderWay()) {
         sink_->showError(u"A write or read is under way: write the backup back once it has finished.");
         return;
@@ -347,6 +347,11 @@ void TMainForm::WriteBackup(const QString& path) {
         sink_->showError(*error);
         return;
     }
+    if (settingsOnly &&
+        sink_->askYesNoCancel(u"This backup holds the device's settings only: the firmware did not serve its "
+                              u"messages, so the backup's messages are the defaults.\r\nWrite it back, these "
+                              u"messages too?") != Answer::Yes)
+        return;
     StartWrite(std::get<KeypadConfig>(decoded), OperationOptions{true, true});
 }
 

@@ -120,8 +120,9 @@ public slots:
     void TakeOverDeviceValues();
     // "Backups...": this device's backups (every device's before one was identified).
     void openBackups();
-    // Writes a backup's configuration into the device, verified, with a backup first like any write.
-    void WriteBackup(const QString& path);
+    // Writes a backup's configuration into the device, verified, with a backup first like any write. One of
+    // `settingsOnly` (its messages were not read) is written only once the user has said yes.
+    void WriteBackup(const QString& path, bool settingsOnly);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

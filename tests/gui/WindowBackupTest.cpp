@@ -194,6 +194,25 @@ private slots:
         QCOMPARE(list->count(), 2);  // the open dialog follows
     }
 
+    // A backup without the device's messages is written back only once the user has said yes.
+    void aSettingsOnlyBackupAsksFirst() {
+        KeypadConfig settingsOnly;
+        ApplyDefaults(settingsOnly);
+        BackupNote note;
+        note.messagesRead = false;
+        QVERIFY(SaveBackup(backups_, FormatSerial(kSerial), settingsOnly, note).error.empty());
+        BackupsDialog* dialog = openBackups();
+        QVERIFY(
+            control<QListWidget>(*dialog, "BackupsList")->item(0)->text().endsWith(QStringLiteral("settings only")));
+        sink_.answers = {Answer::No, Answer::Yes};
+        click(*dialog, "WriteBackButton");
+        QCOMPARE(sink_.questions().size(), std::size_t(1));
+        QCOMPARE(deviceBaud(), 6);
+        click(*dialog, "WriteBackButton");
+        waitForBoxes(3);
+        QCOMPARE(deviceBaud(), int(kDefaultBaudCode));
+    }
+
     // A configuration the write refuses unsent is not backed up first: the device is not even opened.
     void aRefusedWriteTakesNoBackup() {
         retype(message('3'), QStringLiteral("\\Q"));

@@ -14,14 +14,14 @@
 #include <QString>
 #include <QWidget>
 
+#include "gui/QtDialogs.h"
+#include "gui/QtDispatcher.h"
 #include "config/ConfigView.h"
 #include "config/FileAccess.h"
 #include "config/KeypadConfig.h"
 #include "device/BusWatcher.h"
 #include "device/DeviceLink.h"
 #include "device/DevicePresence.h"
-#include "gui/QtDialogs.h"
-#include "gui/QtDispatcher.h"
 #include "protocol/Operations.h"
 #include "protocol/OperationsUi.h"
 

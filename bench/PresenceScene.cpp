@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 
+#include "config/Backups.h"
 #include "gui/Mainunit.h"
 #include "gui/monitor/SerialMonitor.h"
 #include "gui/simulator/SimulatorWindow.h"
@@ -32,6 +34,9 @@ void After(int ms, std::function<void()> step) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The write's backup goes to a folder of its own, not the user's.
+    const QTemporaryDir backups;
+    qputenv(qb::kBackupDirVariable, backups.path().toLocal8Bit());
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("presence.png");
     qb::SimulatedDevice device;
     device.setSerial(31337);

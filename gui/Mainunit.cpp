@@ -19,6 +19,7 @@
 #include "config/DataFile.h"
 #include "config/FileFlows.h"
 #include "config/Text.h"
+#include "gui/BackupsDialog.h"
 #include "gui/KeypadGroup.h"
 #include "gui/MessagesGroup.h"
 #include "gui/ReadBackWindow.h"
@@ -138,21 +139,26 @@ void TMainForm::createOptions() {
     ReadMessagesCheckBox =
         design::Named(new QCheckBox(tr("Read messages too (firmware that serves them)"), this),
                       QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));
+    BackupCheckBox = design::Named(new QCheckBox(tr("Back up before writing"), this), QStringLiteral("BackupCheckBox"),
+                                   QRect(kMargin + 600, kClientHeight, 220, 22));
     const QSettings remembered = Remembered();
     VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false).toBool());
     ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false).toBool());
+    BackupCheckBox->setChecked(remembered.value(QStringLiteral("backUpBeforeWriting"), true).toBool());
     const auto apply = [this] {
         operations_.options.verifyWrites = VerifyWritesCheckBox->isChecked();
         operations_.options.readMessages = ReadMessagesCheckBox->isChecked();
         QSettings settings = Remembered();
         settings.setValue(QStringLiteral("verifyWrites"), operations_.options.verifyWrites);
         settings.setValue(QStringLiteral("readMessages"), operations_.options.readMessages);
+        settings.setValue(QStringLiteral("backUpBeforeWriting"), BackupCheckBox->isChecked());
     };
     apply();
-    connect(VerifyWritesCheckBox, &QCheckBox::toggled, this, apply);
-    connect(ReadMessagesCheckBox, &QCheckBox::toggled, this, apply);
+    for (QCheckBox* box : {VerifyWritesCheckBox, ReadMessagesCheckBox, BackupCheckBox})
+        connect(box, &QCheckBox::toggled, this, apply);
     setTabOrder(LogMemo, VerifyWritesCheckBox);
     setTabOrder(VerifyWritesCheckBox, ReadMessagesCheckBox);
+    setTabOrder(ReadMessagesCheckBox, BackupCheckBox);
 }
 
 void TMainForm::FormCreate() {
@@ -184,6 +190,15 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // Stopping the link now could leave the device half written: the close waits for the operation's end.
+    if (operationUnderWay()) {
+        closeAsked_ = true;
+        statusLine_->showNote(lastStarted_ == OperationKind::Write || plannedWrite_
+                                  ? tr("Closing once the write has finished...")
+                                  : tr("Closing once the read has finished..."));
+        event->ignore();
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -210,19 +225,19 @@ void TMainForm::SaveButtonClick() {
     SaveDataFile(store_, *this, *sink_, *chooser_, files_);
 }
 
-// A click that cannot start its operation now (a write or read waits for an answer) changes nothing; one that can
-// packs the window into the record and hands the operation a copy of it.
+// A click that cannot start its operation now (a write or read is under way) changes nothing; one that can packs
+// the window into the record and hands the operation a copy of it.
 void TMainForm::WriteButtonClick() {
-    if (operations_.busy()) return;
+    if (operationUnderWay()) return;
     PackConfig(*this, store_.Config);
-    lastStarted_ = OperationKind::Write;
-    operations_.Write(store_.Config);
+    StartWrite(store_.Config, operations_.options);
 }
 
 void TMainForm::ReadButtonClick() {
-    if (operations_.busy()) return;
+    if (operationUnderWay()) return;
     lastStarted_ = OperationKind::Read;
-    operations_.Read();
+    operationOpen_ = true;
+    if (!operations_.Read()) operationOpen_ = false;
 }
 
 void TMainForm::TestkeypadButtonClick() {
@@ -230,9 +245,114 @@ void TMainForm::TestkeypadButtonClick() {
         operations_.StopKeypadTest();
         return;
     }
-    if (operations_.busy()) return;
+    if (operationUnderWay()) return;
     PackConfig(*this, store_.Config);
     operations_.StartKeypadTest(store_.Config);
+}
+
+// ---- Writing with a backup first ----
+
+// With backups on, the write waits for a read of what the device holds (the messages too where the firmware serves
+// them), and starts once that is kept; the read shows no box and no read-back of its own.
+void TMainForm::StartWrite(const KeypadConfig& config, const OperationOptions& options) {
+    plannedWrite_ = PlannedWrite{config, options};
+    // A configuration the write refuses before sending anything needs no backup: the write says why at once.
+    MessageBlock translated{};
+    const bool refused =
+        TranslateMessages(config.Messages, translated) >= 0 || config.Settings[kBaudCodeOffset] >= kBaudRates.size();
+    if (!BackupCheckBox->isChecked() || refused) {
+        RunWrite();
+        return;
+    }
+    backupReading_ = true;
+    operationOpen_ = true;
+    updateDeviceButtons();
+    const OperationOptions chosen = operations_.options;
+    operations_.options = OperationOptions{true, false};
+    lastStarted_ = OperationKind::Read;
+    const bool started = operations_.Read();
+    operations_.options = chosen;
+    if (!started) {
+        backupReading_ = operationOpen_ = false;
+        plannedWrite_.reset();
+        updateDeviceButtons();
+    }
+}
+
+void TMainForm::BackupReadFinished(const Outcome& outcome) {
+    backupReading_ = false;
+    skipReadBack_ = outcome.ok();  // a completed read shows its read-back after its outcome
+    const DeviceBackup backup = BackUpReading(outcome);
+    if (!backup.error.empty()) {
+        plannedWrite_.reset();
+        sink_->showError(u"No backup of the device's configuration could be made:\r\n" + backup.error +
+                         u"\r\nNothing was written. Untick \"Back up before writing\" to write without one.");
+        return;
+    }
+    if (backups_ && backups_->isVisible()) backups_->showBackups(lastSerial_);
+    // The write starts once the read's own calls have returned.
+    QMetaObject::invokeMethod(
+        this, [this] { RunWrite(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::RunWrite() {
+    if (!plannedWrite_) return;
+    const PlannedWrite write = std::move(*plannedWrite_);
+    plannedWrite_.reset();
+    const OperationOptions chosen = operations_.options;
+    operations_.options = write.options;
+    lastStarted_ = OperationKind::Write;
+    operationOpen_ = true;
+    if (!operations_.Write(write.config)) operationOpen_ = false;
+    operations_.options = chosen;
+    updateDeviceButtons();
+    closeIfAsked();
+}
+
+bool TMainForm::operationUnderWay() const {
+    return operationOpen_ || plannedWrite_.has_value();
+}
+
+void TMainForm::closeIfAsked() {
+    if (!closeAsked_ || operationUnderWay()) return;
+    closeAsked_ = false;
+    statusLine_->showNote(QString());
+    // Not from within the operation's own calls: the close stops the link.
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::openBackups() {
+    if (!backups_) {
+        backups_ = new BackupsDialog(this);
+        connect(backups_, &BackupsDialog::writeBackRequested, this, &TMainForm::WriteBackup);
+        connect(backups_, &BackupsDialog::loadRequested, this, [this](const QString& path) { LoadFile(path); });
+    }
+    backups_->showBackups(lastSerial_);
+    backups_->show();
+    backups_->raise();
+    backups_->activateWindow();
+}
+
+void TMainForm::WriteBackup(const QString& path, bool settingsOnly) {
+    if (operationUnderWay()) {
+        sink_->showError(u"A write or read is under way: write the backup back once it has finished.");
+        return;
+    }
+    const std::filesystem::path file(path.toStdU16String());
+    const std::optional<std::vector<std::uint8_t>> bytes = files_.read(file, 2 * kDataFileSize);
+    const DecodeResult decoded =
+        bytes ? DecodeDataFile(bytes->data(), bytes->size()) : DecodeResult(u"Cannot read " + file.u16string());
+    if (const auto* error = std::get_if<std::u16string>(&decoded)) {
+        sink_->showError(*error);
+        return;
+    }
+    if (settingsOnly &&
+        sink_->askYesNoCancel(u"This backup holds the device's settings only: the firmware did not serve its "
+                              u"messages, so the backup's messages are the defaults.\r\nWrite it back, these "
+                              u"messages too?") != Answer::Yes)
+        return;
+    StartWrite(std::get<KeypadConfig>(decoded), OperationOptions{true, true});
 }
 
 void TMainForm::Timer1Timer() {
@@ -369,7 +489,16 @@ void TMainForm::setTestButtonCaption(const std::u16string& caption) {
     GroupBox1->TestkeypadButton->setText(QString::fromStdU16String(caption));
 }
 
+void TMainForm::showError(const std::u16string& text) {
+    if (!backupReading_) sink_->showError(text);
+}
+
+void TMainForm::showInformation(const std::u16string& text) {
+    if (!backupReading_) sink_->showInformation(text);
+}
+
 void TMainForm::showReadBack(const DeviceImage& device) {
+    if (std::exchange(skipReadBack_, false)) return;
     lastRead_ = device;
     KeypadConfig shown = store_.Config;  // the record itself is not packed by a read
     PackConfig(*this, shown);
@@ -400,15 +529,30 @@ void TMainForm::showProgress(const Progress& progress) {
 }
 
 void TMainForm::finished(const Outcome& outcome) {
-    // A read brings the device's settings into the record only: the controls keep what they show.
-    if (outcome.operation == OperationKind::Read && outcome.ok() && outcome.read)
+    if (outcome.operation != OperationKind::KeypadTest) operationOpen_ = false;
+    if (outcome.operation == OperationKind::Read && backupReading_) {
+        BackupReadFinished(outcome);
+    } else if (outcome.operation == OperationKind::Read && outcome.ok() && outcome.read) {
+        // A read brings the device's settings into the record only: the controls keep what they show.
         UnpackSettingsBlock(outcome.read->blocks[0], 0, store_.Config.Settings);
+    }
+    updateDeviceButtons();
+    closeIfAsked();
 }
 
 void TMainForm::setBusy(bool busy) {
-    WriteButton->setEnabled(!busy);
-    ReadButton->setEnabled(!busy);
-    GroupBox1->TestkeypadButton->setEnabled(!busy);
+    deviceBusy_ = busy;
+    updateDeviceButtons();
+}
+
+// From the click to the end of its write, a write with its backup holds the buttons as one operation.
+void TMainForm::updateDeviceButtons() {
+    const bool locked = deviceBusy_ || operationUnderWay();
+    WriteButton->setEnabled(!locked);
+    ReadButton->setEnabled(!locked);
+    GroupBox1->TestkeypadButton->setEnabled(!locked);
+    // The backup and its write go to one device.
+    statusLine_->setChoiceLocked(locked || Timer1->isActive());
 }
 
 }  // namespace qb

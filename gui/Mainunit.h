@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QPointer>
@@ -32,6 +33,7 @@ class QTimer;
 
 namespace qb {
 
+class BackupsDialog;
 class KeypadGroup;
 class MessagesGroup;
 class ReadBackWindow;
@@ -77,9 +79,9 @@ public:
     bool isChecked(RadioButton button) const override;
     void check(RadioButton button) override;
 
-    // OperationsUi: boxes go to the user sink.
-    void showError(const std::u16string& text) override { sink_->showError(text); }
-    void showInformation(const std::u16string& text) override { sink_->showInformation(text); }
+    // OperationsUi: boxes go to the user sink, but for those of the read that backs up before a write.
+    void showError(const std::u16string& text) override;
+    void showInformation(const std::u16string& text) override;
     void clearLog() override;
     void addLogLine(const std::u16string& line) override;
     void showKey(int legendIndex) override;
@@ -116,6 +118,11 @@ public slots:
     void openSerialMonitor();
     // The device's values, as the last read brought them, into the window; with unsaved edits it asks first.
     void TakeOverDeviceValues();
+    // "Backups...": this device's backups (every device's before one was identified).
+    void openBackups();
+    // Writes a backup's configuration into the device, verified, with a backup first like any write. One of
+    // `settingsOnly` (its messages were not read) is written only once the user has said yes.
+    void WriteBackup(const QString& path, bool settingsOnly);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -135,6 +142,21 @@ private:
     void ReleasePresence();
     void createOptions();
 
+    // A write: with a backup first, a read whose outcome is kept, then the write of `config` with `options`.
+    struct PlannedWrite {
+        KeypadConfig config;
+        OperationOptions options;
+    };
+    void StartWrite(const KeypadConfig& config, const OperationOptions& options);
+    void RunWrite();
+    void BackupReadFinished(const Outcome& outcome);
+    // A write or read is under way, or a write waits for its backup: no other operation starts, the window does
+    // not close.
+    bool operationUnderWay() const;
+    void updateDeviceButtons();
+    // The close asked for while an operation was under way, now that it has ended.
+    void closeIfAsked();
+
     // Controls.
     KeypadGroup* GroupBox1 = nullptr;  // "Define Keypad"
     QPushButton* LoadButton = nullptr;
@@ -150,9 +172,19 @@ private:
     // Below the designed area: the choices beyond the documented operations, remembered between runs.
     QCheckBox* VerifyWritesCheckBox = nullptr;
     QCheckBox* ReadMessagesCheckBox = nullptr;
+    QCheckBox* BackupCheckBox = nullptr;
     QPointer<ReadBackWindow> readBack_;
     DeviceImage lastRead_;
     OperationKind lastStarted_ = OperationKind::Read;
+    // The write whose backup is being read, while it is; then until it starts.
+    std::optional<PlannedWrite> plannedWrite_;
+    bool backupReading_ = false;
+    bool skipReadBack_ = false;  // the backup's read is no read of the user's: no read-back window
+    bool closeAsked_ = false;
+    bool operationOpen_ = false;  // a write or read of the window's was asked for and has not given its outcome
+    bool deviceBusy_ = false;
+    std::optional<std::string> lastSerial_;  // as the last operation identified it
+    QPointer<BackupsDialog> backups_;
 
     // Help viewer state.
     QString HelpFilePath;

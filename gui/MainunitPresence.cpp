@@ -18,6 +18,7 @@ namespace qb {
 void TMainForm::setUpPresence(Transport& transport) {
     connect(statusLine_, &StatusLine::deviceChosen, this, &TMainForm::chooseDevice);
     connect(statusLine_, &StatusLine::monitorRequested, this, &TMainForm::openSerialMonitor);
+    connect(statusLine_, &StatusLine::backupsRequested, this, &TMainForm::openBackups);
     setBusWatcher(MakeBusWatcher(transport));
     new CursorBlinkLimit(this);
 }
@@ -45,6 +46,7 @@ void TMainForm::chooseDevice(const std::string& key) {
 
 void TMainForm::deviceIdentified(const IdentityReply& reply) {
     presence_.identified(FromAnsi(reply.version), reply.serial);
+    lastSerial_ = FormatSerial(reply.serial);
     statusLine_->showPresence(presence_);
 }
 
@@ -52,7 +54,7 @@ void TMainForm::deviceIdentified(const IdentityReply& reply) {
 void TMainForm::setTicksNeeded(bool needed) {
     if (needed && !Timer1->isActive()) Timer1->start();
     if (!needed && Timer1->isActive()) Timer1->stop();
-    statusLine_->setChoiceLocked(needed);
+    statusLine_->setChoiceLocked(needed || operationUnderWay());
 }
 
 void TMainForm::addMonitorPort(const QString& name, const QString& description) {

@@ -25,17 +25,26 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
     progress_ = new QLabel(this);
     progress_->setObjectName(QStringLiteral("ProgressText"));
     progress_->hide();
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("NoteText"));
+    note_->hide();
+    backups_ = new QPushButton(tr("Backups..."), this);
+    backups_->setObjectName(QStringLiteral("BackupsButton"));
+    backups_->setAutoDefault(false);
     monitor_ = new QPushButton(tr("Serial monitor..."), this);
     monitor_->setObjectName(QStringLiteral("SerialMonitorButton"));
     monitor_->setAutoDefault(false);
     layout->addWidget(text_);
     layout->addWidget(chooser_);
     layout->addStretch(1);
+    layout->addWidget(note_);
     layout->addWidget(progress_);
+    layout->addWidget(backups_);
     layout->addWidget(monitor_);
     connect(chooser_, &QComboBox::activated, this,
             [this](int index) { emit deviceChosen(chooser_->itemData(index).toString().toStdString()); });
     connect(monitor_, &QPushButton::clicked, this, &StatusLine::monitorRequested);
+    connect(backups_, &QPushButton::clicked, this, &StatusLine::backupsRequested);
 }
 
 void StatusLine::showPresence(const DevicePresence& presence) {
@@ -62,6 +71,11 @@ void StatusLine::showProgress(int done, int planned, bool writing) {
     progress_->setText(
         (writing ? tr("Writing: %1 of %2 reports") : tr("Reading: %1 of %2 reports")).arg(done).arg(planned));
     progress_->show();
+}
+
+void StatusLine::showNote(const QString& note) {
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty());
 }
 
 void StatusLine::setChoiceLocked(bool locked) {

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "AppTestSupport.h"
+#include "config/Backups.h"
 #include "gui/Application.h"
 #include "gui/QtDispatcher.h"
 
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     const QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // So are the backups made before each write.
+    const QTemporaryDir backups;
+    qputenv(qb::kBackupDirVariable, backups.path().toLocal8Bit());
     const bool one = argc > 1 && testClasses().count(argv[1]);
     int failed = 0;
     for (const auto& [name, run] : testClasses())

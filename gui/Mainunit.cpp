@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -23,6 +22,7 @@
 #include "gui/KeypadGroup.h"
 #include "gui/MessagesGroup.h"
 #include "gui/ReadBackWindow.h"
+#include "gui/RememberedSettings.h"
 #include "gui/SerialSettingsGroup.h"
 #include "gui/StatusLine.h"
 #include "gui/WidgetMaking.h"
@@ -42,11 +42,6 @@ constexpr int kClientWidth = 882, kClientHeight = 599;
 constexpr int kMargin = 28, kTop = 24;
 constexpr int kButtonX = 456, kButtonW = 113, kButtonH = 25, kButtonPitch = 40;
 constexpr int kOptionsHeight = 28;
-
-// Where the window's choices are remembered.
-QSettings Remembered() {
-    return QSettings(QStringLiteral("VELMORA"), QStringLiteral("Quillanterbrooke"));
-}
 
 }  // namespace
 
@@ -141,19 +136,23 @@ void TMainForm::createOptions() {
                       QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));
     BackupCheckBox = design::Named(new QCheckBox(tr("Back up before writing"), this), QStringLiteral("BackupCheckBox"),
                                    QRect(kMargin + 600, kClientHeight, 220, 22));
-    const QSettings remembered = Remembered();
-    VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false).toBool());
-    ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false).toBool());
-    BackupCheckBox->setChecked(remembered.value(QStringLiteral("backUpBeforeWriting"), true).toBool());
-    const auto apply = [this] {
+    // Read once; written only when a choice changes, and only through a settings file that is a file of its own.
+    RememberedSettings remembered;
+    VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false));
+    ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false));
+    BackupCheckBox->setChecked(remembered.value(QStringLiteral("backUpBeforeWriting"), true));
+    const auto use = [this] {
         operations_.options.verifyWrites = VerifyWritesCheckBox->isChecked();
         operations_.options.readMessages = ReadMessagesCheckBox->isChecked();
-        QSettings settings = Remembered();
-        settings.setValue(QStringLiteral("verifyWrites"), operations_.options.verifyWrites);
-        settings.setValue(QStringLiteral("readMessages"), operations_.options.readMessages);
+    };
+    use();
+    const auto apply = [this, use] {
+        use();
+        RememberedSettings settings;
+        settings.setValue(QStringLiteral("verifyWrites"), VerifyWritesCheckBox->isChecked());
+        settings.setValue(QStringLiteral("readMessages"), ReadMessagesCheckBox->isChecked());
         settings.setValue(QStringLiteral("backUpBeforeWriting"), BackupCheckBox->isChecked());
     };
-    apply();
     for (QCheckBox* box : {VerifyWritesCheckBox, ReadMessagesCheckBox, BackupCheckBox})
         connect(box, &QCheckBox::toggled, this, apply);
     setTabOrder(LogMemo, VerifyWritesCheckBox);

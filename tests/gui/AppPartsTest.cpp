@@ -3,19 +3,73 @@
 #include <stdexcept>
 #include <thread>
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 #include "AppTestSupport.h"
 #include "config/Backups.h"
 #include "gui/Application.h"
 #include "gui/QtDispatcher.h"
+#include "gui/RememberedSettings.h"
 
 class AppPartsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The remembered choices are not written at start, only when one changes; a link or a FIFO standing where the
+    // settings file goes is never written through or waited on.
+    void rememberedChoicesHarmNothingInTheirPlace() {
+        const QString file = QSettings(QStringLiteral("VELMORA"), QStringLiteral("Quillanterbrooke")).fileName();
+        QFile::remove(file);
+        QVERIFY(RememberedSettings().usable());
+        QDir().mkpath(QFileInfo(file).path());
+        {
+            SimulatedDevice device;
+            TMainForm form(device);
+            QVERIFY2(!QFileInfo::exists(file), "written at start");
+            control<QCheckBox>(form, "VerifyWritesCheckBox")->toggle();
+            QVERIFY(QFileInfo(file).isFile());
+            QVERIFY(RememberedSettings().value(QStringLiteral("verifyWrites"), false));
+        }
+        QFile::remove(file);
+        const QTemporaryDir dir;
+        const QString precious = dir.filePath(QStringLiteral("precious.txt"));
+        {
+            QFile keep(precious);
+            QVERIFY(keep.open(QIODevice::WriteOnly));
+            keep.write("keep me");
+        }
+        QVERIFY(QFile::link(precious, file));
+        {
+            RememberedSettings behindALink;
+            QVERIFY(!behindALink.usable());
+            behindALink.setValue(QStringLiteral("verifyWrites"), true);
+        }
+        QFile kept(precious);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep me"));
+        QFile::remove(file);
+#ifndef Q_OS_WIN
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        {
+            SimulatedDevice device;
+            TMainForm form(device);  // would wait for a writer for good, were the FIFO read
+            control<QCheckBox>(form, "ReadMessagesCheckBox")->toggle();
+            QVERIFY(QFileInfo(file).isFile() == false);
+        }
+        QFile::remove(file);
+#endif
+    }
+
     // Posted from another thread, work runs later, on the window's thread, in the order posted; never inline.
     // Work still queued when the dispatcher goes is dropped.
     void dispatcher() {

@@ -83,9 +83,9 @@ void ReadBackWindow::show(const Comparison& comparison) {
             table_->setItem(r, c, item);
         }
     }
-    heading_->setText(differing == 0 ? tr("The device holds what this window holds.")
-                                     : tr("The device holds something else than this window in %n row(s), marked.",
-                                          nullptr, differing));
+    heading_->setText(differing == 0   ? tr("The device holds what this window holds.")
+                      : differing == 1 ? tr("The device and this window differ in one row, marked.")
+                                       : tr("The device and this window differ in %1 rows, marked.").arg(differing));
     if (!comparison.messagesRead)
         messagesNote_->setText(
             tr("The messages were not read: turn on \"Read messages too\" to read them (the "

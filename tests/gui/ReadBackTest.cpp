@@ -1,6 +1,7 @@
 // What a read brings back, shown beside the window and taken over into it; the choices that are remembered.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
 
@@ -83,6 +84,21 @@ private slots:
                  QString::fromLatin1(takenOver ? "57600" : "19200"));
         QCOMPARE(message('5')->text(), QString::fromLatin1(takenOver ? "Hi\\0D" : "5"));
         QCOMPARE(legend('A')->text(), QString::fromLatin1(takenOver ? "A" : "z"));
+    }
+
+    // Nothing differs: nothing to take over.
+    void nothingDiffersNothingToTakeOver() {
+        ConfigStore held;
+        MemoryConfigView view;
+        held.SetDefaultConfig(view);
+        QVERIFY(held.TranslateMessages(sink_));
+        const DeviceImage image = WrittenImage(held.Config.Settings, held.DeviceMessages);
+        for (std::size_t n = 0; n < kBlockCount; ++n) device_.setBlock(n, image.blocks[n]);
+        ReadBackWindow* window = readAll();
+        QVERIFY(!control<QPushButton>(*window, "TakeOverButton")->isEnabled());
+        retype(legend('A'), QStringLiteral("z"));
+        window = readAll();
+        QTRY_VERIFY(control<QPushButton>(*window, "TakeOverButton")->isEnabled());
     }
 
     // Firmware that serves only the settings block: its answers are not shown as messages.

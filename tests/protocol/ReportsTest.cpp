@@ -1,6 +1,7 @@
 // Report layouts byte for byte, including the bytes each report must leave alone.
 #include "protocol/Reports.h"
 
+#include "config/KeyTable.h"
 #include "protocol/DeviceImage.h"
 
 #include <gtest/gtest.h>
@@ -128,6 +129,24 @@ TEST(Verification, ComparesTheSettingsByteForByte) {
     const Comparison shown = CompareWithDevice(config, held);
     EXPECT_TRUE(std::any_of(shown.rows.begin(), shown.rows.end(),
                             [](const ComparisonRow& row) { return row.name == "Legends" && row.differs; }));
+}
+
+// The device's messages come into the window in the notation of the message edits: one whose notation takes 63
+// characters fits a slot; one that takes 64 keeps the window's own message, and its key is named.
+TEST(TakeOver, AMessageFitsUpToSixtyThreeCharactersOfNotation) {
+    KeypadConfig window;
+    ApplyDefaults(window);
+    MessageBlock messages{};
+    ASSERT_LT(TranslateMessages(window.Messages, messages), 0);
+    const std::string fits = std::string(60, 'a') + '\r';     // "aaa…\0D": 63 characters
+    const std::string tooLong = std::string(61, 'b') + '\r';  // 64 characters
+    std::copy(fits.begin(), fits.end(), Slot(messages, std::size_t(kKeys[0].slot)));
+    std::copy(tooLong.begin(), tooLong.end(), Slot(messages, std::size_t(kKeys[1].slot)));
+    const DeviceImage device = WrittenImage(window.Settings, messages);
+    KeypadConfig taken = window;
+    EXPECT_EQ(TakeOverDeviceValues(device, taken), std::vector<char>{kKeys[1].legend});
+    EXPECT_EQ(SlotText(Slot(taken.Messages, std::size_t(kKeys[0].slot))), std::string(60, 'a') + "\\0D");
+    EXPECT_EQ(SlotText(Slot(taken.Messages, std::size_t(kKeys[1].slot))), std::string(1, kKeys[1].legend));
 }
 
 }  // namespace

@@ -413,6 +413,24 @@ private:
     bool noBackup_ = false;
 };
 
+// A configuration's text form (JSON), checked field by field.
+std::optional<KeypadConfig> ReadTextForm(const std::string& path, Context& c) {
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        DiskFileAccess().read(fs::u8path(path), kMaxTextFormSize + 1);
+    if (!bytes) {
+        c.lines(c.err, kErrorOpeningText);
+        c.err << path << ": " << FileProblem(path) << '\n';
+        return std::nullopt;
+    }
+    KeypadConfig config;
+    std::string error;
+    if (!ImportTextForm(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), config, error)) {
+        c.err << path << ": " << error << '\n';
+        return std::nullopt;
+    }
+    return config;
+}
+
 // A configuration from a data file, a text file or the device, for diff.
 std::optional<KeypadConfig> LoadAny(const std::string& what, Context& c) {
     if (what == "device") {
@@ -432,23 +450,7 @@ std::optional<KeypadConfig> LoadAny(const std::string& what, Context& c) {
                      "are compared.\n";
         return held;
     }
-    const fs::path path = fs::u8path(what);
-    if (path.extension() == ".json") {
-        DiskFileAccess files;
-        const std::optional<std::vector<std::uint8_t>> bytes = files.read(path, kMaxTextFormSize + 1);
-        if (!bytes) {
-            c.err << "Error Opening File. " << what << '\n';
-            return std::nullopt;
-        }
-        KeypadConfig config;
-        std::string error;
-        if (!ImportTextForm(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), config,
-                            error)) {
-            c.err << what << ": " << error << '\n';
-            return std::nullopt;
-        }
-        return config;
-    }
+    if (fs::u8path(what).extension() == ".json") return ReadTextForm(what, c);
     return LoadFile(what, c);
 }
 
@@ -493,20 +495,9 @@ public:
     }
     std::vector<std::string> files() const override { return {in_, out_}; }
     int run(Context& c) override {
-        DiskFileAccess files;
-        const std::optional<std::vector<std::uint8_t>> bytes = files.read(fs::u8path(in_), kMaxTextFormSize + 1);
-        if (!bytes) {
-            c.err << "Error Opening File. " << in_ << '\n';
-            return kFailed;
-        }
-        KeypadConfig config;
-        std::string error;
-        if (!ImportTextForm(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), config,
-                            error)) {
-            c.err << in_ << ": " << error << '\n';
-            return kFailed;
-        }
-        if (!files.write(fs::u8path(out_), EncodeDataFile(config))) {
+        const std::optional<KeypadConfig> config = ReadTextForm(in_, c);
+        if (!config) return kFailed;
+        if (!DiskFileAccess().write(fs::u8path(out_), EncodeDataFile(*config))) {
             SavingFailed(out_, c);
             return kFailed;
         }

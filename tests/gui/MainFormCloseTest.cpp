@@ -47,6 +47,13 @@ private slots:
         const std::vector<std::uint8_t> bytes = EncodeDataFile(config);
         QVERIFY(DiskFileAccess().write(file("named \u00e9.dat"), bytes));
 
+#ifndef Q_OS_WIN
+        // A name that is no UTF-8 (Latin-1 "café.dat"), as the command line hands it over byte for byte.
+        const std::filesystem::path latin1 = folder_.path().toStdString() + "/caf\xe9.dat";
+        QVERIFY(DiskFileAccess().write(latin1, bytes));
+        QVERIFY(form_->LoadFile(latin1));
+        QCOMPARE(message('5')->text(), QStringLiteral("FIVE\\0A"));
+#endif
         retype(message('5'), QStringLiteral("lost"));
         QVERIFY(form_->LoadFile(folder_.path() + QStringLiteral("/named \u00e9.dat")));
         QCOMPARE(message('5')->text(), QStringLiteral("FIVE\\0A"));

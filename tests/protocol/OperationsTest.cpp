@@ -125,6 +125,18 @@ TEST(WriteOperation, DefaultConfigurationGoesOutAsTheRecordedThirtySevenReports)
     EXPECT_EQ(rig.device.receivedTrace(), Trace(expected));
 }
 
+// Verified, a write ends in one box that says both; the outcome says verified.
+TEST(WriteOperation, AVerifiedWriteEndsInOneBox) {
+    Rig rig;
+    rig.ops.options.verifyWrites = true;
+    rig.write();
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(rig.ui.informations, std::vector<std::u16string>{kDownloadVerifiedText});
+    ASSERT_EQ(rig.ui.outcomes.size(), 1u);
+    EXPECT_TRUE(rig.ui.outcomes[0].verified);
+    EXPECT_EQ(rig.sent(), 39u);
+}
+
 TEST(WriteOperation, BadEscapeStopsBeforeAnySearch) {
     Rig rig;
     rig.view.messages[kKeys[4].legendIndex] = u"ab\\0";  // key 4: a backslash and one digit

@@ -697,7 +697,9 @@ class ProgramCommand : public Command {
 public:
     const char* name() const override { return "program"; }
     const char* summary() const override {
-        return "write and verify every encoder plugged in, one line each; Ctrl-C ends with the counts";
+        return "write and verify every encoder as it is plugged in, side by side, one line each; a device that stays "
+               "plugged in is written once, one unplugged and plugged back in again; Ctrl-C finishes the devices "
+               "being written, then prints the counts (a second Ctrl-C cuts them short)";
     }
     void define(CLI::App& app) override {
         app.add_option("FILE", file_, "the data file (.dat)")->required();

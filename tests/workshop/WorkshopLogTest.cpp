@@ -105,8 +105,12 @@ TEST(WorkshopLogTest, TheHeaderIsWrittenOncePerFile) {
     test::ScratchFolder folder;
     const std::string header = std::string(CsvHeader()) + "\r\n";
     const std::string line = FormatLogLine(Entry(), LogFormat::Csv) + "\r\n";
+    const std::string cut = header + "2026-12-07T07:30:05.123Z,/dev/hid";  // a crash, a full disk
     Put(folder / "empty.csv", "");
-    for (const char* name : {"fresh.csv", "empty.csv"}) {
+    Put(folder / "cut.csv", cut);
+    // Two runs of a line each; after a line cut off, the next starts on a line of its own.
+    for (const auto& [name, before] :
+         {std::pair<const char*, std::string>{"fresh.csv", header}, {"empty.csv", header}, {"cut.csv", cut + "\r\n"}}) {
         SCOPED_TRACE(name);
         for (int run = 0; run < 2; ++run) {
             std::string error;
@@ -114,19 +118,12 @@ TEST(WorkshopLogTest, TheHeaderIsWrittenOncePerFile) {
             ASSERT_TRUE(log) << error;
             ASSERT_TRUE(log->write(Entry())) << log->error();
         }
-        EXPECT_EQ(Contents(folder / name), header + line + line);
+        EXPECT_EQ(Contents(folder / name), before + line + line);
     }
-    // A log cut off in its last line (a crash, a full disk): the next line starts on a line of its own.
-    Put(folder / "cut.csv", header + "2026-12-07T07:30:05.123Z,/dev/hid");
-    std::string error;
-    auto log = WorkshopLog::Open((folder / "cut.csv").string(), LogFormat::Csv, error);
-    ASSERT_TRUE(log) << error;
-    ASSERT_TRUE(log->write(Entry()));
-    ASSERT_TRUE(log->write(Entry()));
-    EXPECT_EQ(Contents(folder / "cut.csv"), header + "2026-12-07T07:30:05.123Z,/dev/hid\r\n" + line + line);
 
     // JSON lines have no header.
-    log = WorkshopLog::Open((folder / "log.jsonl").string(), LogFormat::JsonLines, error);
+    std::string error;
+    auto log = WorkshopLog::Open((folder / "log.jsonl").string(), LogFormat::JsonLines, error);
     ASSERT_TRUE(log) << error;
     ASSERT_TRUE(log->write(Entry()));
     EXPECT_EQ(Contents(folder / "log.jsonl"), FormatLogLine(Entry(), LogFormat::JsonLines) + "\n");

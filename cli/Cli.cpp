@@ -785,6 +785,8 @@ struct Parser {
                        "record every report to and from the device in FILE, with its time (the file is replaced)")
             ->type_name("FILE");
         app.set_version_flag("--version", std::string(kCliName) + " " + kVersion);
+        // A path such as /tmp/keypad.dat is an argument on every system, never a Windows-style "/option".
+        app.allow_windows_style_options(false);
         app.require_subcommand(1);
         app.footer(kFooter);
         app.get_formatter()->label("SUBCOMMAND", "COMMAND");

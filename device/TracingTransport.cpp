@@ -100,10 +100,12 @@ private:
 bool HoldsSomethingElse(const std::string& path) {
     std::FILE* existing = std::fopen(path.c_str(), "rb");
     if (existing == nullptr) return false;
-    char start[sizeof kTraceHeader - 1] = {};
-    const std::size_t n = std::fread(start, 1, sizeof start, existing);
+    // The header's first line, whatever line end a copy of the file has been given.
+    const std::string_view header(kTraceHeader, sizeof kTraceHeader - 2);
+    char start[sizeof kTraceHeader] = {};
+    const std::size_t n = std::fread(start, 1, header.size(), existing);
     std::fclose(existing);
-    return n > 0 && std::string_view(start, n) != std::string_view(kTraceHeader, n);
+    return n > 0 && std::string_view(start, n) != header.substr(0, n);
 }
 
 std::shared_ptr<TraceFile> OpenTraceFile(const std::string& path, std::string& error) {

@@ -134,9 +134,16 @@ struct Rig {
     }
     void click(int button) {
         switch (button) {
-            case 0:
-                if (ops.Write(config)) accepted(OperationKind::Write);
+            case 0: {
+                // A write refused at once (an invalid message) ends in its outcome and sends nothing: the write
+                // that runs, or will, is still the last one taken.
+                const std::size_t before = ui.outcomes.size();
+                if (!ops.Write(config)) break;
+                ++starts;
+                if (ui.outcomes.size() == before || ui.outcomes.back().kind != OutcomeKind::MessageRefused)
+                    lastWrite = config;
                 break;
+            }
             case 1:
                 if (ops.Read()) accepted(OperationKind::Read);
                 break;

@@ -161,7 +161,8 @@ bool CheckFields(const Json& object, const std::string& where, const std::vector
                            std::any_of(either.begin(), either.end(),
                                        [&](const auto& pair) { return pair.first == name || pair.second == name; });
         if (!known) {
-            problem = Problem{prefix + CleanUtf8(name), "unknown field"};
+            // A field without a name is named as JSON writes it, so that the message still says which.
+            problem = Problem{prefix + (name.empty() ? std::string("\"\"") : CleanUtf8(name)), "unknown field"};
             return false;
         }
     }

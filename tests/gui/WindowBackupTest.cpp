@@ -49,18 +49,7 @@ class WindowBackupTest : public FormTest {
     int testNumber_ = 0;
     QByteArray mainBackups_;  // the test program's own folder, for the classes that run after this one
 
-    // The device holds the defaults but 57600 baud and key 5's message "Hi" CR.
-    void fillDevice() {
-        ConfigStore held;
-        MemoryConfigView view;
-        held.SetDefaultConfig(view);
-        held.Config.Settings[kBaudCodeOffset] = 6;
-        const char text[] = "Hi\\0D";
-        std::copy(std::begin(text), std::end(text), Slot(held.Config.Messages, keyNamed('5').slot));
-        QVERIFY(held.TranslateMessages(sink_));
-        const DeviceImage image = WrittenImage(held.Config.Settings, held.DeviceMessages);
-        for (std::size_t n = 0; n < kBlockCount; ++n) device_.setBlock(n, image.blocks[n]);
-    }
+    void fillDevice() { HoldFastAndHiOnKey5(device_); }
     int deviceBaud() const {
         SettingsBlock settings{};
         UnpackSettingsBlock(device_.block(0), 0, settings);

@@ -9,6 +9,7 @@
 #include "config/Backups.h"
 #include "config/Text.h"
 #include "presenter/MainPresenter.h"
+#include "protocol/DeviceImage.h"
 
 namespace qb::win32 {
 
@@ -18,6 +19,7 @@ constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 50;
 constexpr wchar_t kOptionsKey[] = L"Software\\VELMORA\\Quillanterbrooke";
 constexpr int kBackupsListed = 10;
+constexpr std::size_t kDifferencesListed = 12;
 
 // A font of `points` at the design's 96 pixels per inch.
 HFONT MakeFont(const wchar_t* face, int points, bool bold) {
@@ -535,6 +537,28 @@ void Win32MainForm::showBackups(const std::optional<std::string>& serial, bool o
         text += u"\n... and " + FromUtf8(std::to_string(list.entries.size() - kBackupsListed)) + u" older";
     text += u"\n\nLoad File opens any of them.";
     boxes_.showInformation(text);
+}
+
+void Win32MainForm::showReadBack(const Comparison& comparison) {
+    std::u16string differences;
+    std::size_t count = 0;
+    for (const ComparisonRow& row : comparison.rows) {
+        if (!row.differs) continue;
+        if (++count <= kDifferencesListed)
+            differences +=
+                u"\n" + FromUtf8(row.name) + u": window " + FromUtf8(row.window) + u", device " + FromUtf8(row.device);
+    }
+    if (count == 0) return;
+    if (count > kDifferencesListed)
+        differences += u"\n... and " + FromUtf8(std::to_string(count - kDifferencesListed)) + u" more";
+    std::u16string question = u"The device holds other values than the window:" + differences;
+    if (!comparison.messagesRead) question += u"\n(its messages were not read)";
+    question += u"\n\nTake the device's values into the window?";
+    // Asked once the read's own boxes are done with, never from within the operation.
+    dispatcher_.post([this, question] {
+        if (MessageBoxW(window_, BoxText(question).c_str(), kBoxCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            forward([](MainPresenter& p) { p.TakeOverDeviceValues(); });
+    });
 }
 
 }  // namespace qb::win32

@@ -91,6 +91,8 @@ public:
     bool rememberedOption(std::string_view key, bool fallback) override;
     void rememberOption(std::string_view key, bool value) override;
     void showBackups(const std::optional<std::string>& serial, bool onlyIfOpen) override;
+    // No window of its own: where the device differs from the window, a question whether to take its values.
+    void showReadBack(const Comparison& comparison) override;
 
 private:
     struct Control {

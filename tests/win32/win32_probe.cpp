@@ -348,6 +348,13 @@ void SimulatedDevice(const fs::path& scratch) {
 
     app.click("ReadButton");
     app.answerBox(L"Read Complete", IDOK);
+    // A read finding other values than the window's offers them; taken, they replace the window's.
+    Send(app.control("SwitchEdit1"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z"));
+    app.click("ReadButton");
+    app.answerBox(L"Read Complete", IDOK);
+    app.answerBox(L"other values than the window", IDYES);
+    app.answerBox(L"Data has changed", IDNO);
+    app.waitText("SwitchEdit1", L"1");
 
     app.click("TestkeypadButton");
     app.waitText("TestkeypadButton", L"Stop Test");

@@ -532,7 +532,7 @@ void Win32MainForm::showBackups(const std::optional<std::string>& serial, bool o
     if (list.entries.empty()) return boxes_.showInformation(u"No backups" + whose + u" yet in\n" + folder);
     std::u16string text = std::u16string(u"Backups") + whose + u", newest first, in\n" + folder + u"\n";
     for (std::size_t i = 0; i < list.entries.size() && i < kBackupsListed; ++i)
-        text += u"\n" + list.entries[i].path.filename().u16string();
+        text.append(u"\n").append(list.entries[i].path.filename().u16string());
     if (list.entries.size() > kBackupsListed)
         text += u"\n... and " + FromUtf8(std::to_string(list.entries.size() - kBackupsListed)) + u" older";
     text += u"\n\nLoad File opens any of them.";
@@ -545,8 +545,12 @@ void Win32MainForm::showReadBack(const Comparison& comparison) {
     for (const ComparisonRow& row : comparison.rows) {
         if (!row.differs) continue;
         if (++count <= kDifferencesListed)
-            differences +=
-                u"\n" + FromUtf8(row.name) + u": window " + FromUtf8(row.window) + u", device " + FromUtf8(row.device);
+            differences.append(u"\n")
+                .append(FromUtf8(row.name))
+                .append(u": window ")
+                .append(FromUtf8(row.window))
+                .append(u", device ")
+                .append(FromUtf8(row.device));
     }
     if (count == 0) return;
     if (count > kDifferencesListed)

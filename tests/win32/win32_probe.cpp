@@ -321,7 +321,13 @@ void SaveWindowPicture(HWND window, const fs::path& file) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = w;
+    info.biHeight = h;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
     const int stride = (w * 3 + 3) & ~3;
     std::vector<char> pixels(std::size_t(stride) * std::size_t(h));
     GetDIBits(memory, bitmap, 0, UINT(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);

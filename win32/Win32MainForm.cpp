@@ -319,6 +319,11 @@ void Win32MainForm::command(int id, int code) {
         if (code == EN_CHANGE) forward([i = d.legendIndex](MainPresenter& p) { p.SwitchEditChange(i); });
         return;
     }
+    if (d.kind == ControlKind::SpinEdit) {
+        // A number typed out of range shows as the value it counts as once the editor is left.
+        if (code == EN_KILLFOCUS) setValue(d.name, value(d.name));
+        return;
+    }
     if (d.name == controls::kDeviceChooser) {
         if (code == CBN_SELCHANGE) {
             const int chosen = static_cast<int>(SendMessageW(hwndOf(d.name), CB_GETCURSEL, 0, 0));

@@ -260,6 +260,9 @@ void DesignAndClose() {
     PostMessageW(app.control("RowCSpinEdit1"), WM_KEYDOWN, VK_DOWN, 1);
     app.waitText("RowCSpinEdit1", L"4");
     Check(app.text("RowCSpinEdit4") == L"8" && app.text("CSpinEdit1") == L"1", "line selectors kept within 1..8");
+    app.typeOver("RowCSpinEdit2", L"9");
+    PostMessageW(app.control("RowCSpinEdit2"), WM_KILLFOCUS, 0, 0);
+    app.waitText("RowCSpinEdit2", L"8");
 
     // Typed over: a second character does not fit, the label follows, the message stays.
     app.typeOver("SwitchEdit5", L"xy");
@@ -285,7 +288,8 @@ void LoadFiles(const fs::path& scratch) {
     const char message[] = "hello";
     std::copy(message, message + sizeof message, qb::Slot(config.Messages, 5));  // key 5's slot
     const std::vector<std::uint8_t> bytes = qb::EncodeDataFile(config);
-    const fs::path good = scratch / "probe-good.dat";
+    // A name beyond any 8-bit code page: the program takes its command line and names as Unicode.
+    const fs::path good = scratch / L"probe-\u00fc\u65e5\u672c.dat";
     std::ofstream(good, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     {
@@ -347,6 +351,14 @@ void SimulatedDevice(const fs::path& scratch) {
     App app(L"--simulate");
     WaitFor([&] { return app.text("PresenceText").find(L"attached") != std::wstring::npos; },
             "the status line telling of the simulated device");
+    // The tool's lone "\r" breaks the line in a box as "\r\n" does.
+    Send(app.control("OutStringEdit1"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"\\ZZ"));
+    app.click("WriteButton");
+    std::wstring said;
+    app.waitBox(&said);
+    Check(said == L"Error on Message:\r\n\\ZZ", "the message refused on a line of its own: " + Narrow(said));
+    app.answerBox(L"", IDOK);
+    Send(app.control("OutStringEdit1"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1"));
     app.click("WriteButton");
     app.answerBox(L"Download Complete", IDOK);
     WaitFor([&] { return app.text("LogMemo").find(L"Serial") != std::wstring::npos; }, "the device's identity");
@@ -385,6 +397,14 @@ void BadUsage() {
     Check(app.waitExit() == 2, "status 2");
 }
 
+// A trace that cannot be written (a folder) is told before anything starts, status 1.
+void TraceRefused(const fs::path& scratch) {
+    App app(L"--simulate --trace \"" + scratch.wstring() + L"\"", false);
+    WaitFor([&] { return !TopWindows(app.processId(), L"#32770").empty(); }, "the error box");
+    app.answerBox(L"Cannot write the trace", IDOK);
+    Check(app.waitExit() == 1, "status 1");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -399,6 +419,7 @@ int wmain(int argc, wchar_t** argv) {
         {"load-files", [&] { LoadFiles(scratch); }},
         {"simulated-device", [&] { SimulatedDevice(scratch); }},
         {"bad-usage", BadUsage},
+        {"trace-refused", [&] { TraceRefused(scratch); }},
     };
     std::vector<std::string> chosen;
     for (int i = 3; i < argc; ++i) chosen.push_back(Narrow(argv[i]));

@@ -30,7 +30,8 @@ constexpr wchar_t kCaption[] = L"VELMORA Quillanterbrooke Interface Version 1.00
 constexpr wchar_t kMainClass[] = L"QuillanterbrookeMainForm";
 constexpr wchar_t kSimulatorClass[] = L"QuillanterbrookeSimulatedDevice";
 constexpr wchar_t kColourMessage[] = L"Quillanterbrooke.ControlColour";
-constexpr int kPadFirstId = 200;
+constexpr int kPadFirstId = 200;  // the simulated device's window: pad buttons, then its two check boxes
+constexpr int kPluggedId = 300, kProgramModeId = 301;
 // Wine on a busy machine is slow to start a program; every wait is for a condition, up to this long.
 constexpr auto kPatience = std::chrono::seconds(30);
 
@@ -94,8 +95,8 @@ std::vector<HWND> TopWindows(DWORD process, const wchar_t* windowClass) {
 // One run of the program.
 class App {
 public:
-    explicit App(const std::wstring& arguments, bool expectWindow = true) {
-        std::wstring line = L"\"" + program + L"\" " + arguments;
+    explicit App(const std::wstring& arguments, bool expectWindow = true, const std::wstring& copy = {}) {
+        std::wstring line = L"\"" + (copy.empty() ? program : copy) + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
@@ -385,8 +386,41 @@ void SimulatedDevice(const fs::path& scratch) {
     Send(key5, BM_SETSTATE, FALSE);
     app.click("TestkeypadButton");
     app.waitText("TestkeypadButton", L"Test Keypad");
+
+    // Unplugged and in program mode from its window: the status line follows, a write says why it cannot.
+    const auto toggle = [&](int id) {
+        HWND box = GetDlgItem(simulators.front(), id);
+        PostMessageW(box, BM_CLICK, 0, 0);
+    };
+    toggle(kPluggedId);
+    app.waitText("PresenceText", L"VELMORA not attached");
+    app.click("WriteButton");
+    app.answerBox(L"Cannot find VELMORA", IDOK);
+    toggle(kProgramModeId);
+    toggle(kPluggedId);
+    WaitFor([&] { return app.text("PresenceText").find(L"VELMORA in program mode") == 0; },
+            "the status line telling of program mode");
+    app.click("WriteButton");
+    app.answerBox(L"VELMORA is in Program Mode", IDOK);
     app.click("ExitButton");
     Check(app.waitExit() == 0, "status 0 after Exit");
+}
+
+// The Help button shows only with the help file beside the program (and the system's viewer, which Wine has).
+void HelpButton(const fs::path& scratch) {
+    for (const bool withHelp : {false, true}) {
+        const fs::path folder = scratch / (withHelp ? "with-help" : "without-help");
+        fs::create_directories(folder);
+        // Replaced by removing first: MinGW's copy_file does not overwrite.
+        fs::remove(folder / "quillanterbrooke.exe");
+        fs::copy_file(App::program, folder / "quillanterbrooke.exe");
+        if (withHelp) std::ofstream(folder / "quillanterbrooke.chm") << "help";
+        App app(L"", true, (folder / "quillanterbrooke.exe").wstring());
+        Check(IsWindowVisible(app.control("HelpButton")) == (withHelp ? TRUE : FALSE),
+              withHelp ? "the Help button with the help file" : "no Help button without the help file");
+        app.click("ExitButton");
+        Check(app.waitExit() == 0, "status 0 after Exit");
+    }
 }
 
 // Bad usage: an error box, status 2.
@@ -418,6 +452,7 @@ int wmain(int argc, wchar_t** argv) {
         {"design-and-close", DesignAndClose},
         {"load-files", [&] { LoadFiles(scratch); }},
         {"simulated-device", [&] { SimulatedDevice(scratch); }},
+        {"help-button", [&] { HelpButton(scratch); }},
         {"bad-usage", BadUsage},
         {"trace-refused", [&] { TraceRefused(scratch); }},
     };

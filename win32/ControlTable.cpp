@@ -112,7 +112,8 @@ std::vector<ControlDesign> MakeDesign() {
         label->align = Align::Right;
         label->font = Font::BoldLabel;
     }
-    add("PresenceText", ControlKind::Label, 8, kStatusY + 4, 250, 20, u"");
+    // The chooser, when shown, stands over the end of the presence text, which is short then.
+    add("PresenceText", ControlKind::Label, 8, kStatusY + 4, 454, 20, u"");
     add("NoteText", ControlKind::Label, 466, kStatusY + 4, 180, 20, u"");
     add("ProgressText", ControlKind::Label, 650, kStatusY + 4, 130, 20, u"");
     add("Panel1", ControlKind::Panel, kPanelX, kPanelY, kPanelW, kPanelH, u"");

@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(message('5')->text(), QStringLiteral("FIVE\\0A"));
 #endif
         retype(message('5'), QStringLiteral("lost"));
-        QVERIFY(form_->LoadFile(folder_.path() + QStringLiteral("/named \u00e9.dat")));
+        QVERIFY(form_->LoadFile(ToPath(folder_.path() + QStringLiteral("/named \u00e9.dat"))));
         QCOMPARE(message('5')->text(), QStringLiteral("FIVE\\0A"));
         QCOMPARE(label('5'), QStringLiteral("f"));
         QCOMPARE(spin("CSpinEdit3")->value(), 7);

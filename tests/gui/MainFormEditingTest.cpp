@@ -15,7 +15,7 @@ private slots:
         }
         retype(legend('5'), QString());
         QCOMPARE(label('5'), QString());
-        form_->setLegendText(keyNamed('#').legendIndex, u"\u00e9");
+        form_->presenter().setLegendText(keyNamed('#').legendIndex, u"\u00e9");
         QCOMPARE(label('#'), QStringLiteral("\u00e9"));
     }
 

@@ -175,7 +175,9 @@ TEST_F(Window, UnsavedChangesAskBeforeClosing) {
         EXPECT_EQ(skin_->sink.questions(), std::vector<std::u16string>{kDataChangedText});
         EXPECT_EQ(skin_->chooser.saveCalls, c.answer == Answer::Yes ? 1 : 0);
         EXPECT_EQ(text(Message('7')), u"SEVEN");
-        if (c.closes && *c.saveAs) EXPECT_EQ(std::filesystem::file_size(folder_ / c.saveAs), kDataFileSize);
+        if (c.closes && *c.saveAs) {
+            EXPECT_EQ(std::filesystem::file_size(folder_ / c.saveAs), kDataFileSize);
+        }
     }
 }
 
@@ -399,7 +401,7 @@ TEST_F(Window, TimerAndKeypadTest) {
     device_.setKeyDown(Key('B').keyNumber);
     ASSERT_TRUE(until([&] { return skin_->at(Legend('B')).colour == kLitKeyColour; }));
     for (const KeyInfo& k : kKeys)
-        if (k.legend != 'B') EXPECT_FALSE(skin_->at(KeyControl("SwitchEdit", k)).colour);
+        EXPECT_EQ(skin_->at(KeyControl("SwitchEdit", k)).colour.has_value(), k.legend == 'B');
     presenter_->TestkeypadButtonClick();
     ASSERT_TRUE(until([&] { return !skin_->timer; }));
     EXPECT_EQ(text("TestkeypadButton"), u"Test Keypad");
@@ -476,7 +478,9 @@ TEST_F(Window, HelpNeedsItsFileAndAViewer) {
         EXPECT_EQ(skin_->help.initialized, viewer ? 1 : 0);
         presenter_->HelpButtonClick();
         EXPECT_EQ(skin_->help.shown.size(), viewer ? 1u : 0u);
-        if (viewer) EXPECT_EQ(skin_->help.shown[0], (folder_ / kHelpFileName).lexically_normal());
+        if (viewer) {
+            EXPECT_EQ(skin_->help.shown[0], (folder_ / kHelpFileName).lexically_normal());
+        }
         presenter_->ExitButtonClick();
         EXPECT_TRUE(skin_->closed);
         EXPECT_EQ(skin_->help.closedAll, viewer ? 1 : 0);

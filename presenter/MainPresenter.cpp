@@ -432,8 +432,11 @@ void MainPresenter::showProgress(const Progress& progress) {
         skin_.setVisible(controls::kProgressText, false);
         return;
     }
-    skin_.setText(controls::kProgressText, (lastStarted_ == OperationKind::Write ? u"Writing: " : u"Reading: ") +
-                                               Number(std::size_t(progress.done)) + u" of " +
+    // The read before a write is the write's backup, and says so.
+    const char16_t* doing = backupReading_                         ? u"Backing up: "
+                            : lastStarted_ == OperationKind::Write ? u"Writing: "
+                                                                   : u"Reading: ";
+    skin_.setText(controls::kProgressText, doing + Number(std::size_t(progress.done)) + u" of " +
                                                Number(std::size_t(progress.planned)) + u" reports");
     skin_.setVisible(controls::kProgressText, true);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "config/Backups.h"
@@ -237,13 +238,17 @@ TEST_F(Window, ABackupComesBeforeEveryWrite) {
         presenter_->WriteButtonClick();
         EXPECT_FALSE(skin_->at("WriteButton").enabled);
         std::vector<std::size_t> boxesAtEnable;
+        std::set<std::u16string> progress;  // the status line's, as the backup and the write go
         ASSERT_TRUE(until([&] {
+            progress.insert(text("ProgressText").substr(0, text("ProgressText").find(u':')));
             if (skin_->at("WriteButton").enabled) boxesAtEnable.push_back(skin_->sink.shown.size());
             return skin_->at("WriteButton").enabled;
         }));
         ASSERT_TRUE(boxes(1));
         EXPECT_EQ(skin_->sink.shown[0].text, kDownloadCompleteText);
         EXPECT_EQ(boxesAtEnable, std::vector<std::size_t>{1});
+        EXPECT_EQ(progress, (std::set<std::u16string>{u"Backing up", u"Writing"}));
+        EXPECT_FALSE(skin_->visible("ProgressText"));
         EXPECT_FALSE(skin_->readBack);
         EXPECT_EQ(deviceBaud(), int(kDefaultBaudCode));
         EXPECT_EQ(presenter_->store().Config.Settings[kBaudCodeOffset], kDefaultBaudCode);

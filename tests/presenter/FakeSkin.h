@@ -22,6 +22,7 @@
 #include "presenter/WindowSkin.h"
 #include "protocol/DeviceImage.h"
 #include "tests/support/FakeSink.h"
+#include "tests/support/WindowFakes.h"
 
 namespace qb::test {
 
@@ -32,18 +33,6 @@ inline void SetEnvironment(const char* name, const std::string& value) {
     ::setenv(name, value.c_str(), 1);
 #endif
 }
-
-// The file dialogs: each answer is given once; none is a cancel.
-class ScriptedChooser : public FileChooser {
-public:
-    std::optional<std::filesystem::path> open, save;
-    int saveCalls = 0;
-    std::optional<std::filesystem::path> chooseFileToOpen() override { return std::exchange(open, std::nullopt); }
-    std::optional<std::filesystem::path> chooseFileToSave() override {
-        ++saveCalls;
-        return std::exchange(save, std::nullopt);
-    }
-};
 
 class FakeHelpViewer : public HelpViewer {
 public:

@@ -68,7 +68,7 @@ protected:
         SetEnvironment(kBackupDirVariable, (folder_ / "backups").string());
         device_.setSerial(kSerial);
         device_.setServesMessageBlocks(true);
-        HoldFastAndHiOnKey5();
+        HoldFastAndHiOnKey5(device_);
         bus_.add({{}, "sim:1", &device_});
         open();
     }
@@ -77,18 +77,6 @@ protected:
         SetEnvironment(kBackupDirVariable, "");
     }
 
-    // The device holds the defaults but 57600 baud and key 5's message "Hi" CR, as a write would leave them.
-    void HoldFastAndHiOnKey5() {
-        KeypadConfig held;
-        ApplyDefaults(held);
-        held.Settings[kBaudCodeOffset] = 6;
-        const char text[] = "Hi\\0D";
-        std::copy(std::begin(text), std::end(text), Slot(held.Messages, std::size_t(Key('5').slot)));
-        MessageBlock translated{};
-        TranslateMessages(held.Messages, translated);
-        const DeviceImage image = WrittenImage(held.Settings, translated);
-        for (std::size_t n = 0; n < kBlockCount; ++n) device_.setBlock(n, image.blocks[n]);
-    }
     int deviceBaud() const {
         SettingsBlock settings{};
         UnpackSettingsBlock(device_.block(0), 0, settings);
@@ -232,7 +220,7 @@ TEST_F(Window, ABackupComesBeforeEveryWrite) {
     for (const bool serves : {true, false}) {
         SCOPED_TRACE(serves);
         SetEnvironment(kBackupDirVariable, (folder_ / ("backups" + std::to_string(serves))).string());
-        HoldFastAndHiOnKey5();
+        HoldFastAndHiOnKey5(device_);
         device_.setServesMessageBlocks(serves);
         open();
         presenter_->WriteButtonClick();

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "cli/CliSession.h"
-#include "cli/DeviceBackup.h"
+#include "protocol/DeviceBackup.h"
 #include "cli/ProgramEach.h"
 #include "config/Backups.h"
 #include "config/ConfigDiff.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <ostream>
 
-#include "cli/DeviceBackup.h"
+#include "protocol/DeviceBackup.h"
 #include "config/Text.h"
 #include "device/DeviceLink.h"
 #include "device/PlatformBusWatcher.h"

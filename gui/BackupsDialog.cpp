@@ -20,21 +20,6 @@ namespace {
 constexpr int kMessagesReadRole = Qt::UserRole + 1;
 }
 
-DeviceBackup BackUpReading(const Outcome& read) {
-    if (!read.ok() || !read.read || !read.device)
-        return {{}, read.text.empty() ? std::u16string(kCannotCommunicateText) : read.text};
-    const BackupDir dir = DefaultBackupDir();
-    if (!dir.error.empty()) return {{}, FromUtf8(dir.error)};
-    KeypadConfig held;
-    ApplyDefaults(held);
-    TakeOverDeviceValues(*read.read, held);
-    const bool messagesRead = DecodeMessageBlocks(*read.read).messages.has_value();
-    const BackupSaved saved = SaveBackup(dir.path, FormatSerial(read.device->serial), held,
-                                         {messagesRead, read.device->version, read.device->path});
-    if (!saved.error.empty()) return {{}, FromUtf8(saved.error)};
-    return {saved.path, {}};
-}
-
 BackupsDialog::BackupsDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BackupsDialog"));
     setWindowTitle(tr("Backups"));

@@ -16,13 +16,6 @@ class QPushButton;
 
 namespace qb {
 
-// A read's outcome kept as a backup of the device it identified: the backup's path, or why none was made.
-struct DeviceBackup {
-    std::filesystem::path path;
-    std::u16string error;  // "\r\n" between lines; empty on success
-};
-DeviceBackup BackUpReading(const Outcome& read);
-
 class BackupsDialog : public QDialog {
     Q_OBJECT
 public:

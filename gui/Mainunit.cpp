@@ -4,21 +4,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 
 #include "config/ConfigTransfer.h"
-#include "config/DataFile.h"
-#include "config/FileFlows.h"
-#include "config/Text.h"
 #include "gui/BackupsDialog.h"
+#include "gui/CursorBlinkLimit.h"
 #include "gui/KeypadGroup.h"
 #include "gui/MessagesGroup.h"
 #include "gui/ReadBackWindow.h"
@@ -33,9 +30,6 @@ namespace qb {
 
 namespace {
 
-constexpr char kVersionText[] = "1.00";
-const QColor kLitKeyColour(0, 255, 0);
-
 // The window, in pixels at 96 dpi: a client area of 882 x 599; the keypad top left, the buttons beside it, the
 // serial settings top right with the device information under them, the messages along the bottom.
 constexpr int kClientWidth = 882, kClientHeight = 599;
@@ -43,20 +37,55 @@ constexpr int kMargin = 28, kTop = 24;
 constexpr int kButtonX = 456, kButtonW = 113, kButtonH = 25, kButtonPitch = 40;
 constexpr int kOptionsHeight = 28;
 
-}  // namespace
-
-TMainForm::TMainForm(Transport& transport, const QString& programFolder, QWidget* parent)
-    : QWidget(parent),
-      programFolder_(programFolder),
-      link_(transport, dispatcher_),
-      operations_(link_, *this),
-      presence_(transport, link_) {
-    createControls();
-    FormCreate();
-    setUpPresence(transport);
+QString Q(std::string_view name) {
+    return QString::fromUtf8(name.data(), qsizetype(name.size()));
 }
 
-TMainForm::~TMainForm() = default;
+QString Q(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+
+}  // namespace
+
+// ---- The help viewer ----
+
+bool QtHelpViewer::LoadHelpViewer() {
+    return help::LoadHelpViewer();
+}
+bool QtHelpViewer::HelpLibraryLoaded() const {
+    return help::HelpLibraryLoaded();
+}
+void QtHelpViewer::UnloadHelpViewer() {
+    help::UnloadHelpViewer();
+}
+void QtHelpViewer::Initialize(std::uint32_t& cookie) {
+    help::Initialize(cookie);
+}
+void QtHelpViewer::Uninitialize(std::uint32_t cookie) {
+    help::Uninitialize(cookie);
+}
+void QtHelpViewer::DisplayTopic(const std::filesystem::path& helpFile) {
+    help::DisplayTopic(QString::fromStdU16String(helpFile.u16string()));
+}
+void QtHelpViewer::CloseAll() {
+    help::CloseAll();
+}
+
+// ---- The window ----
+
+TMainForm::TMainForm(Transport& transport, const QString& programFolder, QWidget* parent) : QWidget(parent) {
+    createControls();
+    const QString folder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+    presenter_ = std::make_unique<MainPresenter>(*this, transport, std::filesystem::path(folder.toStdU16String()));
+    connectControls();
+    presenter_->FormCreate();
+    presenter_->startPresence();
+    new CursorBlinkLimit(this);
+}
+
+TMainForm::~TMainForm() {
+    presenter_.reset();
+}
 
 void TMainForm::createControls() {
     setObjectName(QStringLiteral("MainForm"));
@@ -94,20 +123,6 @@ void TMainForm::createControls() {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
 
-    for (const KeyInfo& key : kKeys) {
-        const int index = key.legendIndex;
-        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this,
-                [this, index] { SwitchEditChange(index); });
-    }
-    connect(LoadButton, &QPushButton::clicked, this, &TMainForm::LoadButtonClick);
-    connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
-    connect(WriteButton, &QPushButton::clicked, this, &TMainForm::WriteButtonClick);
-    connect(ReadButton, &QPushButton::clicked, this, &TMainForm::ReadButtonClick);
-    connect(GroupBox1->TestkeypadButton, &QPushButton::clicked, this, &TMainForm::TestkeypadButtonClick);
-    connect(HelpButton, &QPushButton::clicked, this, &TMainForm::HelpButtonClick);
-    connect(ExitButton, &QPushButton::clicked, this, &TMainForm::ExitButtonClick);
-    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
-
     // Tab: the keypad, its test button, the button column, the serial settings, the messages, the memo.
     std::vector<QWidget*> order = GroupBox1->tabOrder();
     for (QWidget* w :
@@ -125,6 +140,9 @@ void TMainForm::createControls() {
     statusLine_ = new StatusLine(this);
     statusLine_->setGeometry(0, kClientHeight + kOptionsHeight, kClientWidth, StatusLine::kHeight);
     resize(kClientWidth, kClientHeight + kOptionsHeight + StatusLine::kHeight);
+
+    for (QWidget* widget : findChildren<QWidget*>())
+        if (!widget->objectName().isEmpty()) controls_[widget->objectName().toStdString()] = widget;
 }
 
 void TMainForm::createOptions() {
@@ -136,422 +154,235 @@ void TMainForm::createOptions() {
                       QStringLiteral("ReadMessagesCheckBox"), QRect(kMargin + 280, kClientHeight, 300, 22));
     BackupCheckBox = design::Named(new QCheckBox(tr("Back up before writing"), this), QStringLiteral("BackupCheckBox"),
                                    QRect(kMargin + 600, kClientHeight, 220, 22));
-    // Read once; written only when a choice changes, and only through a settings file that is a file of its own.
-    RememberedSettings remembered;
-    VerifyWritesCheckBox->setChecked(remembered.value(QStringLiteral("verifyWrites"), false));
-    ReadMessagesCheckBox->setChecked(remembered.value(QStringLiteral("readMessages"), false));
-    BackupCheckBox->setChecked(remembered.value(QStringLiteral("backUpBeforeWriting"), true));
-    const auto use = [this] {
-        operations_.options.verifyWrites = VerifyWritesCheckBox->isChecked();
-        operations_.options.readMessages = ReadMessagesCheckBox->isChecked();
-    };
-    use();
-    const auto apply = [this, use] {
-        use();
-        RememberedSettings settings;
-        settings.setValue(QStringLiteral("verifyWrites"), VerifyWritesCheckBox->isChecked());
-        settings.setValue(QStringLiteral("readMessages"), ReadMessagesCheckBox->isChecked());
-        settings.setValue(QStringLiteral("backUpBeforeWriting"), BackupCheckBox->isChecked());
-    };
-    for (QCheckBox* box : {VerifyWritesCheckBox, ReadMessagesCheckBox, BackupCheckBox})
-        connect(box, &QCheckBox::toggled, this, apply);
     setTabOrder(LogMemo, VerifyWritesCheckBox);
     setTabOrder(VerifyWritesCheckBox, ReadMessagesCheckBox);
     setTabOrder(ReadMessagesCheckBox, BackupCheckBox);
 }
 
-void TMainForm::FormCreate() {
-    setWindowTitle(
-        QStringLiteral("%1 Interface Version %2").arg(QLatin1String(kProductName), QLatin1String(kVersionText)));
-    operations_.OperationStep = osIdle;
-    GroupBox3->BaudRateComboBox->setCurrentIndex(kDefaultBaudCode);
-    operations_.KeyPollTicks = 0;
-    store_.SetDefaultConfig(*this);
-    SetupHelp();
-}
-
-// ---- Closing ----
-
-void TMainForm::ExitButtonClick() {
-    close();
-}
-
-bool TMainForm::FormCloseQuery() {
-    return QueryClose(store_, *this, *sink_, *chooser_, files_);
-}
-
-void TMainForm::FormClose() {
-    ReleaseHelp();
-    // Nothing may tick, or reach the window from the device, once it has closed.
-    Timer1->stop();
-    ReleasePresence();
-    link_.Stop();
+void TMainForm::connectControls() {
+    MainPresenter* p = presenter_.get();
+    for (const KeyInfo& key : kKeys) {
+        const int index = key.legendIndex;
+        connect(GroupBox1->SwitchEdits[index], &QLineEdit::textChanged, this,
+                [p, index] { p->SwitchEditChange(index); });
+    }
+    connect(LoadButton, &QPushButton::clicked, this, [p] { p->LoadButtonClick(); });
+    connect(SaveButton, &QPushButton::clicked, this, [p] { p->SaveButtonClick(); });
+    connect(WriteButton, &QPushButton::clicked, this, [p] { p->WriteButtonClick(); });
+    connect(ReadButton, &QPushButton::clicked, this, [p] { p->ReadButtonClick(); });
+    connect(GroupBox1->TestkeypadButton, &QPushButton::clicked, this, [p] { p->TestkeypadButtonClick(); });
+    connect(HelpButton, &QPushButton::clicked, this, [p] { p->HelpButtonClick(); });
+    connect(ExitButton, &QPushButton::clicked, this, [p] { p->ExitButtonClick(); });
+    connect(Timer1, &QTimer::timeout, this, [p] { p->Timer1Timer(); });
+    for (QCheckBox* box : {VerifyWritesCheckBox, ReadMessagesCheckBox, BackupCheckBox})
+        connect(box, &QCheckBox::toggled, this, [p] { p->OptionChanged(); });
+    connect(statusLine_, &StatusLine::deviceChosen, this, [p](int index) { p->DeviceChosen(index); });
+    connect(statusLine_, &StatusLine::monitorRequested, this, &TMainForm::openSerialMonitor);
+    connect(statusLine_, &StatusLine::backupsRequested, this, [p] { p->BackupsButtonClick(); });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // Stopping the link now could leave the device half written: the close waits for the operation's end.
-    if (operationUnderWay()) {
-        closeAsked_ = true;
-        statusLine_->showNote(lastStarted_ == OperationKind::Write || plannedWrite_
-                                  ? tr("Closing once the write has finished...")
-                                  : tr("Closing once the read has finished..."));
+    if (presenter_->CloseRequested())
+        event->accept();
+    else
         event->ignore();
+}
+
+void TMainForm::requestClose() {
+    close();
+}
+
+void TMainForm::setCaption(const std::u16string& caption) {
+    setWindowTitle(Q(caption));
+}
+
+// ---- Controls by name ----
+
+QWidget* TMainForm::named(std::string_view control) const {
+    const auto found = controls_.find(control);
+    if (found == controls_.end()) qFatal("no control %s", qPrintable(Q(control)));
+    return found->second;
+}
+
+std::u16string TMainForm::text(std::string_view control) const {
+    QWidget* w = named(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdU16String();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdU16String();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdU16String();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->toPlainText().toStdU16String();
+    if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText().toStdU16String();
+    return w->windowTitle().toStdU16String();
+}
+
+void TMainForm::setText(std::string_view control, const std::u16string& text) {
+    QWidget* w = named(control);
+    // An edit's textChanged runs the presenter's change handler, as typing does.
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(Q(text));
+    else if (auto* label = qobject_cast<QLabel*>(w))
+        label->setText(Q(text));
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        button->setText(Q(text));
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
+        memo->setPlainText(Q(text));
+}
+
+void TMainForm::appendLine(std::string_view control, const std::u16string& line) {
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(named(control))) memo->appendPlainText(Q(line));
+}
+
+int TMainForm::value(std::string_view control) const {
+    QWidget* w = named(control);
+    if (auto* spin = qobject_cast<QSpinBox*>(w)) return spin->value();
+    if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentIndex();
+    return 0;
+}
+
+void TMainForm::setValue(std::string_view control, int value) {
+    QWidget* w = named(control);
+    if (auto* spin = qobject_cast<QSpinBox*>(w)) spin->setValue(value);
+    if (auto* list = qobject_cast<QComboBox*>(w))
+        list->setCurrentIndex(value >= 0 && value < list->count() ? value : -1);
+}
+
+bool TMainForm::checked(std::string_view control) const {
+    auto* button = qobject_cast<QAbstractButton*>(named(control));
+    return button && button->isChecked();
+}
+
+void TMainForm::setChecked(std::string_view control, bool checked) {
+    if (auto* button = qobject_cast<QAbstractButton*>(named(control))) button->setChecked(checked);
+}
+
+void TMainForm::setEnabled(std::string_view control, bool enabled) {
+    named(control)->setEnabled(enabled);
+}
+
+void TMainForm::setVisible(std::string_view control, bool visible) {
+    named(control)->setVisible(visible);
+}
+
+bool TMainForm::visible(std::string_view control) const {
+    return !named(control)->isHidden();
+}
+
+void TMainForm::setColour(std::string_view control, std::optional<Colour> colour) {
+    QWidget* w = named(control);
+    const QColor wanted = colour ? QColor(colour->red, colour->green, colour->blue)
+                                 : QApplication::palette(w).color(QPalette::Active, QPalette::Base);
+    if (w->palette().color(QPalette::Base) == wanted) return;
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Base, wanted);
+    w->setPalette(palette);
+}
+
+void TMainForm::setItems(std::string_view control, const std::vector<std::u16string>& items, int selected) {
+    auto* list = qobject_cast<QComboBox*>(named(control));
+    if (!list) return;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const std::u16string& item : items) list->addItem(Q(item));
+    list->setCurrentIndex(selected);
+}
+
+// ---- Time, options ----
+
+void TMainForm::setTimerRunning(bool running) {
+    if (running)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+bool TMainForm::timerRunning() const {
+    return Timer1->isActive();
+}
+
+bool TMainForm::rememberedOption(std::string_view key, bool fallback) {
+    return RememberedSettings().value(Q(key), fallback);
+}
+
+void TMainForm::rememberOption(std::string_view key, bool value) {
+    RememberedSettings().setValue(Q(key), value);
+}
+
+// ---- The windows beside the main one ----
+
+void TMainForm::showReadBack(const Comparison& comparison) {
+    if (!readBack_) {
+        readBack_ = new ReadBackWindow(this);
+        connect(readBack_, &ReadBackWindow::takeOverRequested, this, [this] { presenter_->TakeOverDeviceValues(); });
+    }
+    readBack_->show(comparison);
+}
+
+void TMainForm::closeReadBack() {
+    if (readBack_) readBack_->close();
+}
+
+void TMainForm::showBackups(const std::optional<std::string>& serial, bool onlyIfOpen) {
+    if (onlyIfOpen) {
+        if (backups_ && backups_->isVisible()) backups_->showBackups(serial);
         return;
     }
-    if (!FormCloseQuery()) {
-        event->ignore();
-        return;
-    }
-    FormClose();
-    event->accept();
-}
-
-// ---- Buttons, timer and legends ----
-
-void TMainForm::LoadButtonClick() {
-    LoadDataFile(store_, *this, *sink_, *chooser_, files_);
-}
-
-bool TMainForm::LoadFile(const QString& path) {
-    return LoadFile(std::filesystem::path(path.toStdU16String()));
-}
-
-bool TMainForm::LoadFile(const std::filesystem::path& path) {
-    return LoadDataFileFrom(path, store_, *this, *sink_, files_);
-}
-
-void TMainForm::SaveButtonClick() {
-    SaveDataFile(store_, *this, *sink_, *chooser_, files_);
-}
-
-// A click that cannot start its operation now (a write or read is under way) changes nothing; one that can packs
-// the window into the record and hands the operation a copy of it.
-void TMainForm::WriteButtonClick() {
-    if (operationUnderWay()) return;
-    PackConfig(*this, store_.Config);
-    StartWrite(store_.Config, operations_.options);
-}
-
-void TMainForm::ReadButtonClick() {
-    if (operationUnderWay()) return;
-    lastStarted_ = OperationKind::Read;
-    operationOpen_ = true;
-    if (!operations_.Read()) operationOpen_ = false;
-}
-
-void TMainForm::TestkeypadButtonClick() {
-    if (operations_.testRunning() || operations_.testPending()) {
-        operations_.StopKeypadTest();
-        return;
-    }
-    if (operationUnderWay()) return;
-    PackConfig(*this, store_.Config);
-    operations_.StartKeypadTest(store_.Config);
-}
-
-// ---- Writing with a backup first ----
-
-// With backups on, the write waits for a read of what the device holds (the messages too where the firmware serves
-// them), and starts once that is kept; the read shows no box and no read-back of its own.
-void TMainForm::StartWrite(const KeypadConfig& config, const OperationOptions& options) {
-    plannedWrite_ = PlannedWrite{config, options};
-    // A configuration the write refuses before sending anything needs no backup: the write says why at once.
-    MessageBlock translated{};
-    const bool refused =
-        TranslateMessages(config.Messages, translated) >= 0 || config.Settings[kBaudCodeOffset] >= kBaudRates.size();
-    if (!BackupCheckBox->isChecked() || refused) {
-        RunWrite();
-        return;
-    }
-    backupReading_ = true;
-    operationOpen_ = true;
-    updateDeviceButtons();
-    const OperationOptions chosen = operations_.options;
-    operations_.options = OperationOptions{true, false};
-    lastStarted_ = OperationKind::Read;
-    const bool started = operations_.Read();
-    operations_.options = chosen;
-    if (!started) {
-        backupReading_ = operationOpen_ = false;
-        plannedWrite_.reset();
-        updateDeviceButtons();
-    }
-}
-
-void TMainForm::BackupReadFinished(const Outcome& outcome) {
-    backupReading_ = false;
-    skipReadBack_ = outcome.ok();  // a completed read shows its read-back after its outcome
-    const DeviceBackup backup = BackUpReading(outcome);
-    if (!backup.error.empty()) {
-        plannedWrite_.reset();
-        sink_->showError(u"No backup of the device's configuration could be made:\r\n" + backup.error +
-                         u"\r\nNothing was written. Untick \"Back up before writing\" to write without one.");
-        return;
-    }
-    if (backups_ && backups_->isVisible()) backups_->showBackups(lastSerial_);
-    // The write starts once the read's own calls have returned.
-    QMetaObject::invokeMethod(
-        this, [this] { RunWrite(); }, Qt::QueuedConnection);
-}
-
-void TMainForm::RunWrite() {
-    if (!plannedWrite_) return;
-    const PlannedWrite write = std::move(*plannedWrite_);
-    plannedWrite_.reset();
-    const OperationOptions chosen = operations_.options;
-    operations_.options = write.options;
-    lastStarted_ = OperationKind::Write;
-    operationOpen_ = true;
-    if (!operations_.Write(write.config)) operationOpen_ = false;
-    operations_.options = chosen;
-    updateDeviceButtons();
-    closeIfAsked();
-}
-
-bool TMainForm::operationUnderWay() const {
-    return operationOpen_ || plannedWrite_.has_value();
-}
-
-void TMainForm::closeIfAsked() {
-    if (!closeAsked_ || operationUnderWay()) return;
-    closeAsked_ = false;
-    statusLine_->showNote(QString());
-    // Not from within the operation's own calls: the close stops the link.
-    QMetaObject::invokeMethod(
-        this, [this] { close(); }, Qt::QueuedConnection);
-}
-
-void TMainForm::openBackups() {
     if (!backups_) {
         backups_ = new BackupsDialog(this);
-        connect(backups_, &BackupsDialog::writeBackRequested, this, &TMainForm::WriteBackup);
-        connect(backups_, &BackupsDialog::loadRequested, this, [this](const QString& path) { LoadFile(path); });
+        connect(backups_, &BackupsDialog::writeBackRequested, this, [this](const QString& path, bool settingsOnly) {
+            presenter_->WriteBackup(ToPath(path), settingsOnly);
+        });
+        connect(backups_, &BackupsDialog::loadRequested, this,
+                [this](const QString& path) { presenter_->LoadFile(ToPath(path)); });
     }
-    backups_->showBackups(lastSerial_);
+    backups_->showBackups(serial);
     backups_->show();
     backups_->raise();
     backups_->activateWindow();
 }
 
-void TMainForm::WriteBackup(const QString& path, bool settingsOnly) {
-    if (operationUnderWay()) {
-        sink_->showError(u"A write or read is under way: write the backup back once it has finished.");
-        return;
-    }
-    const std::filesystem::path file(path.toStdU16String());
-    const std::optional<std::vector<std::uint8_t>> bytes = files_.read(file, 2 * kDataFileSize);
-    const DecodeResult decoded =
-        bytes ? DecodeDataFile(bytes->data(), bytes->size()) : DecodeResult(u"Cannot read " + file.u16string());
-    if (const auto* error = std::get_if<std::u16string>(&decoded)) {
-        sink_->showError(*error);
-        return;
-    }
-    if (settingsOnly &&
-        sink_->askYesNoCancel(u"This backup holds the device's settings only: the firmware did not serve its "
-                              u"messages, so the backup's messages are the defaults.\r\nWrite it back, these "
-                              u"messages too?") != Answer::Yes)
-        return;
-    StartWrite(std::get<KeypadConfig>(decoded), OperationOptions{true, true});
+void TMainForm::addMonitorPort(const QString& name, const QString& description) {
+    monitorPorts_.append({name, description});
+    if (monitor_) monitor_->addPort(name, description);
 }
 
-void TMainForm::Timer1Timer() {
-    operations_.Timer1Timer();
+SerialMonitor* TMainForm::serialMonitor() {
+    if (monitor_) return monitor_.get();
+    const auto format = [this] {
+        MonitorFormat f;
+        const int baud = presenter_->baudIndex();
+        if (baud >= 0 && baud < static_cast<int>(kBaudRates.size())) f.baudRate = QByteArray(kBaudRates[baud]).toInt();
+        f.stopBits = presenter_->isChecked(RadioButton::StopBit2) ? QSerialPort::TwoStop : QSerialPort::OneStop;
+        f.parity = presenter_->isChecked(RadioButton::EvenParity)  ? QSerialPort::EvenParity
+                   : presenter_->isChecked(RadioButton::OddParity) ? QSerialPort::OddParity
+                                                                   : QSerialPort::NoParity;
+        return f;
+    };
+    // The keys as the window holds them now, each message translated as a write would send it.
+    const auto keys = [this] {
+        const KeypadConfig config = presenter_->windowConfig();
+        MonitorKeys result;
+        for (const KeyInfo& key : kKeys) {
+            MonitorKey& k = result[key.legendIndex];
+            k.legend = Q(presenter_->legendText(key.legendIndex));
+            std::uint8_t translated[kSlotSize] = {};
+            if (DecodeMessageEscapes(Slot(config.Messages, key.slot), translated))
+                k.message = std::string(SlotText(translated));
+        }
+        return result;
+    };
+    monitor_ = std::make_unique<SerialMonitor>(format, keys);
+    for (const auto& [name, description] : monitorPorts_) monitor_->addPort(name, description);
+    return monitor_.get();
 }
 
-void TMainForm::SwitchEditChange(int legendIndex) {
-    GroupBox2->OutStringLabels[legendIndex]->setText(GroupBox1->SwitchEdits[legendIndex]->text());
+void TMainForm::openSerialMonitor() {
+    SerialMonitor* monitor = serialMonitor();
+    monitor->show();
+    monitor->raise();
+    monitor->activateWindow();
 }
 
-// ---- Help ----
-
-void TMainForm::SetupHelp() {
-    const QString folder = programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
-    HelpFilePath = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(kHelpFileName)));
-#ifdef QB_INSTALLED_HELP_DIR
-    // Installed, the help file is with the program's other data rather than beside it.
-    const QString installed = QDir::cleanPath(
-        QDir(folder).absoluteFilePath(QStringLiteral(QB_INSTALLED_HELP_DIR "/") + QLatin1String(kHelpFileName)));
-    if (!QFileInfo(HelpFilePath).isFile() && QFileInfo(installed).isFile()) HelpFilePath = installed;
-#endif
-    if (!QFileInfo(HelpFilePath).isFile() || !help::LoadHelpViewer()) {
-        HelpButton->hide();
-        return;
-    }
-    help::Initialize(HelpCookie);
-}
-
-void TMainForm::HelpButtonClick() {
-    help::DisplayTopic(HelpFilePath);
-}
-
-void TMainForm::ReleaseHelp() {
-    // The button is visible exactly when set-up succeeded.
-    if (HelpButton->isHidden()) return;
-    help::CloseAll();
-    if (help::HelpLibraryLoaded()) {
-        help::Uninitialize(HelpCookie);
-        help::UnloadHelpViewer();
-    }
-}
-
-// ---- ConfigView ----
-
-int TMainForm::columnLine(int column) const {
-    return GroupBox1->CSpinEdits.at(column)->value();
-}
-
-void TMainForm::setColumnLine(int column, int value) {
-    GroupBox1->CSpinEdits.at(column)->setValue(value);
-}
-
-int TMainForm::rowLine(int row) const {
-    return GroupBox1->RowCSpinEdits.at(row)->value();
-}
-
-void TMainForm::setRowLine(int row, int value) {
-    GroupBox1->RowCSpinEdits.at(row)->setValue(value);
-}
-
-std::u16string TMainForm::legendText(int legendIndex) const {
-    return GroupBox1->SwitchEdits.at(legendIndex)->text().toStdU16String();
-}
-
-void TMainForm::setLegendText(int legendIndex, const std::u16string& text) {
-    // textChanged runs the change handler, as typing does.
-    GroupBox1->SwitchEdits.at(legendIndex)->setText(QString::fromStdU16String(text));
-}
-
-std::u16string TMainForm::messageText(int legendIndex) const {
-    return GroupBox2->OutStringEdits.at(legendIndex)->text().toStdU16String();
-}
-
-void TMainForm::setMessageText(int legendIndex, const std::u16string& text) {
-    GroupBox2->OutStringEdits.at(legendIndex)->setText(QString::fromStdU16String(text));
-}
-
-int TMainForm::baudIndex() const {
-    return GroupBox3->BaudRateComboBox->currentIndex();
-}
-
-void TMainForm::setBaudIndex(int index) {
-    QComboBox* list = GroupBox3->BaudRateComboBox;
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
-}
-
-QRadioButton* TMainForm::radio(RadioButton button) const {
-    switch (button) {
-        case RadioButton::NoParity:
-            return GroupBox3->NoParityRadioButton;
-        case RadioButton::EvenParity:
-            return GroupBox3->EvenParityRadioButton;
-        case RadioButton::OddParity:
-            return GroupBox3->OddParityRadioButton;
-        case RadioButton::StopBit1:
-            return GroupBox3->StopBitRadioButton1;
-        case RadioButton::StopBit2:
-            return GroupBox3->StopBitRadioButton2;
-    }
-    return GroupBox3->NoParityRadioButton;
-}
-
-bool TMainForm::isChecked(RadioButton button) const {
-    return radio(button)->isChecked();
-}
-
-void TMainForm::check(RadioButton button) {
-    radio(button)->setChecked(true);
-}
-
-// ---- OperationsUi ----
-
-void TMainForm::clearLog() {
-    LogMemo->clear();
-}
-
-void TMainForm::addLogLine(const std::u16string& line) {
-    LogMemo->appendPlainText(QString::fromStdU16String(line));
-}
-
-void TMainForm::showKey(int legendIndex) {
-    for (int i = 0; i < kKeyCount; ++i) {
-        QLineEdit* edit = GroupBox1->SwitchEdits[i];
-        const QColor wanted =
-            i == legendIndex ? kLitKeyColour : QApplication::palette(edit).color(QPalette::Active, QPalette::Base);
-        if (edit->palette().color(QPalette::Base) == wanted) continue;
-        QPalette palette = edit->palette();
-        palette.setColor(QPalette::Base, wanted);
-        edit->setPalette(palette);
-    }
-}
-
-void TMainForm::setTestButtonCaption(const std::u16string& caption) {
-    GroupBox1->TestkeypadButton->setText(QString::fromStdU16String(caption));
-}
-
-void TMainForm::showError(const std::u16string& text) {
-    if (!backupReading_) sink_->showError(text);
-}
-
-void TMainForm::showInformation(const std::u16string& text) {
-    if (!backupReading_) sink_->showInformation(text);
-}
-
-void TMainForm::showReadBack(const DeviceImage& device) {
-    if (std::exchange(skipReadBack_, false)) return;
-    lastRead_ = device;
-    KeypadConfig shown = store_.Config;  // the record itself is not packed by a read
-    PackConfig(*this, shown);
-    if (!readBack_) {
-        readBack_ = new ReadBackWindow(this);
-        connect(readBack_, &ReadBackWindow::takeOverRequested, this, &TMainForm::TakeOverDeviceValues);
-    }
-    readBack_->show(CompareWithDevice(shown, device));
-}
-
-void TMainForm::TakeOverDeviceValues() {
-    // Unsaved edits are about to be replaced: the same question as at closing.
-    if (!QueryClose(store_, *this, *sink_, *chooser_, files_)) return;
-    const std::vector<char> kept = qb::TakeOverDeviceValues(lastRead_, store_.Config);
-    UnpackConfig(store_.Config, *this);
-    if (readBack_) readBack_->close();
-    if (!kept.empty()) {
-        std::u16string keys;
-        for (char key : kept) keys += (keys.empty() ? u"" : u", ") + std::u16string(1, char16_t(key));
-        sink_->showInformation(u"The device's messages for keys " + keys +
-                               u" are longer than 63 characters when written with escapes;\r\nthe window keeps "
-                               u"its own messages for them.");
-    }
-}
-
-void TMainForm::showProgress(const Progress& progress) {
-    statusLine_->showProgress(progress.done, progress.planned, lastStarted_ == OperationKind::Write);
-}
-
-void TMainForm::finished(const Outcome& outcome) {
-    if (outcome.operation != OperationKind::KeypadTest) operationOpen_ = false;
-    if (outcome.operation == OperationKind::Read && backupReading_) {
-        BackupReadFinished(outcome);
-    } else if (outcome.operation == OperationKind::Read && outcome.ok() && outcome.read) {
-        // A read brings the device's settings into the record only: the controls keep what they show.
-        UnpackSettingsBlock(outcome.read->blocks[0], 0, store_.Config.Settings);
-    }
-    updateDeviceButtons();
-    closeIfAsked();
-}
-
-void TMainForm::setBusy(bool busy) {
-    deviceBusy_ = busy;
-    updateDeviceButtons();
-}
-
-// From the click to the end of its write, a write with its backup holds the buttons as one operation.
-void TMainForm::updateDeviceButtons() {
-    const bool locked = deviceBusy_ || operationUnderWay();
-    WriteButton->setEnabled(!locked);
-    ReadButton->setEnabled(!locked);
-    GroupBox1->TestkeypadButton->setEnabled(!locked);
-    // The backup and its write go to one device.
-    statusLine_->setChoiceLocked(locked || Timer1->isActive());
+void TMainForm::closeSerialMonitor() {
+    if (monitor_) monitor_->close();
 }
 
 }  // namespace qb

@@ -4,9 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalBlocker>
-
-#include "device/DevicePresence.h"
 
 namespace qb {
 
@@ -41,45 +38,9 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
     layout->addWidget(progress_);
     layout->addWidget(backups_);
     layout->addWidget(monitor_);
-    connect(chooser_, &QComboBox::activated, this,
-            [this](int index) { emit deviceChosen(chooser_->itemData(index).toString().toStdString()); });
+    connect(chooser_, &QComboBox::activated, this, &StatusLine::deviceChosen);
     connect(monitor_, &QPushButton::clicked, this, &StatusLine::monitorRequested);
     connect(backups_, &QPushButton::clicked, this, &StatusLine::backupsRequested);
-}
-
-void StatusLine::showPresence(const DevicePresence& presence) {
-    const auto& encoders = presence.encoders();
-    if (encoders.size() <= 1) {
-        chooser_->hide();
-        text_->setText(QString::fromStdU16String(presence.statusText()));
-        return;
-    }
-    text_->setText(tr("%1 encoders attached; the operations use:").arg(encoders.size()));
-    const QSignalBlocker quiet(chooser_);
-    chooser_->clear();
-    for (const AttachedEncoder& encoder : encoders)
-        chooser_->addItem(QString::fromStdU16String(presence.describe(encoder)), QString::fromStdString(encoder.key));
-    chooser_->setCurrentIndex(presence.chosen());
-    chooser_->show();
-}
-
-void StatusLine::showProgress(int done, int planned, bool writing) {
-    if (planned <= 0) {
-        progress_->hide();
-        return;
-    }
-    progress_->setText(
-        (writing ? tr("Writing: %1 of %2 reports") : tr("Reading: %1 of %2 reports")).arg(done).arg(planned));
-    progress_->show();
-}
-
-void StatusLine::showNote(const QString& note) {
-    note_->setText(note);
-    note_->setVisible(!note.isEmpty());
-}
-
-void StatusLine::setChoiceLocked(bool locked) {
-    chooser_->setEnabled(!locked);
 }
 
 }  // namespace qb

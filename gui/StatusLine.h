@@ -3,8 +3,6 @@
 // backups' buttons.
 #pragma once
 
-#include <string>
-
 #include <QWidget>
 
 class QComboBox;
@@ -13,26 +11,18 @@ class QPushButton;
 
 namespace qb {
 
-class DevicePresence;
-
 class StatusLine : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kHeight = 28;
 
+    // What it shows is the presenter's: the controls PresenceText, DeviceChooser (shown only while more than one
+    // encoder is attached), ProgressText, NoteText.
     explicit StatusLine(QWidget* parent = nullptr);
-    // Shows what `presence` knows now. The chooser is shown only while more than one encoder is attached.
-    void showPresence(const DevicePresence& presence);
-    // The chooser is locked while an operation is under way: an operation never changes devices.
-    void setChoiceLocked(bool locked);
-    // "Writing: 12 of 37 reports" while a write or read runs; nothing when `planned` is 0.
-    void showProgress(int done, int planned, bool writing);
-    // A line on what the window is waiting for ("Closing once the write has finished..."); empty hides it.
-    void showNote(const QString& note);
 
 signals:
-    void deviceChosen(const std::string& key);
+    void deviceChosen(int index);
     void monitorRequested();
     void backupsRequested();
 

@@ -15,7 +15,7 @@
 #include "device/TracingTransport.h"
 #include "gui/Application.h"
 #include "gui/Mainunit.h"
-#include "gui/bus/BusWatchers.h"
+#include "presenter/BusWatchers.h"
 #include "gui/simulator/SimulatorWindow.h"
 #include "simulator/SimulatedDevice.h"
 #include "simulator/TransportFactory.h"
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
                     Qt::QueuedConnection);
             });
         // Traced, the simulated device is wrapped: its plug changes still drive the status line.
-        if (simulated && tracing) form.setBusWatcher(qb::MakeBusWatcher(*simulated));
+        if (simulated && tracing) form.setBusWatcher(qb::MakeWindowBusWatcher(*simulated, form.dispatcher()));
         if (simulated && serialLine.isOpen())
             form.addMonitorPort(QString::fromStdString(serialLine.portName()), QStringLiteral("Simulated device"));
         if (!options.device.isEmpty()) form.chooseDevice(options.device.toStdString());

@@ -12,6 +12,7 @@
 
 #include "config/ConfigView.h"
 #include "config/FileAccess.h"
+#include "config/KeyTable.h"
 #include "config/KeypadConfig.h"
 #include "device/BusWatcher.h"
 #include "device/DeviceLink.h"
@@ -30,7 +31,7 @@ inline constexpr char kHelpFileName[] = "quillanterbrooke.chm";
 inline constexpr char kInterfaceVersion[] = "1.00";
 
 // The controls below the designed area: the options row and the status line.
-namespace control {
+namespace controls {
 inline constexpr char kVerifyWrites[] = "VerifyWritesCheckBox";
 inline constexpr char kReadMessages[] = "ReadMessagesCheckBox";
 inline constexpr char kBackup[] = "BackupCheckBox";
@@ -38,7 +39,7 @@ inline constexpr char kPresenceText[] = "PresenceText";
 inline constexpr char kDeviceChooser[] = "DeviceChooser";
 inline constexpr char kProgressText[] = "ProgressText";
 inline constexpr char kNoteText[] = "NoteText";
-}  // namespace control
+}  // namespace controls
 
 // A control's name for key `key`: "SwitchEdit" + "As" gives "SwitchEditAs".
 std::string KeyControl(const char* prefix, const KeyInfo& key);
@@ -46,7 +47,7 @@ std::string KeyControl(const char* prefix, const KeyInfo& key);
 class MainPresenter : public ConfigView, public OperationsUi {
 public:
     // `skin` holds every designed control already. `transport` is where the device is looked for; the help file
-    // is looked for in `programFolder`. Runs FormCreate.
+    // is looked for in `programFolder`. The skin then runs FormCreate, once it hands its controls' events here.
     MainPresenter(WindowSkin& skin, Transport& transport, std::filesystem::path programFolder);
     ~MainPresenter() override;
     MainPresenter(const MainPresenter&) = delete;
@@ -56,6 +57,7 @@ public:
     void startPresence(std::unique_ptr<BusWatcher> watcher = nullptr);
 
     // ---- The handlers ----
+    void FormCreate();
     void LoadButtonClick();
     void SaveButtonClick();
     void WriteButtonClick();
@@ -126,7 +128,6 @@ public:
     void finished(const Outcome& outcome) override;
 
 private:
-    void FormCreate();
     bool FormCloseQuery();
     void FormClose();
     void SetupHelp();

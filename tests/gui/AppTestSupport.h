@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include "FakeSink.h"
+#include "WindowFakes.h"
 #include "config/KeyTable.h"
 #include "device/Transport.h"
 #include "gui/Mainunit.h"
@@ -27,18 +28,6 @@
 #include "simulator/SimulatedDevice.h"
 
 namespace qb::test {
-
-// The file dialogs: each answer is given once; none is a cancel.
-class ScriptedChooser : public FileChooser {
-public:
-    std::optional<std::filesystem::path> open, save;
-    int saveCalls = 0;
-    std::optional<std::filesystem::path> chooseFileToOpen() override { return std::exchange(open, std::nullopt); }
-    std::optional<std::filesystem::path> chooseFileToSave() override {
-        ++saveCalls;
-        return std::exchange(save, std::nullopt);
-    }
-};
 
 template <typename T = QPushButton>
 T* control(const QWidget& form, const QString& name) {
@@ -159,19 +148,6 @@ int runTests(int argc, char** argv) {
 inline std::map<std::string, int (*)(int, char**)>& testClasses() {
     static std::map<std::string, int (*)(int, char**)> classes;
     return classes;
-}
-
-// The device holds the defaults but 57600 baud and key 5's message "Hi" CR, as a write would leave them.
-inline void HoldFastAndHiOnKey5(SimulatedDevice& device) {
-    KeypadConfig held;
-    ApplyDefaults(held);
-    held.Settings[kBaudCodeOffset] = 6;
-    const char text[] = "Hi\\0D";
-    std::copy(std::begin(text), std::end(text), Slot(held.Messages, std::size_t(keyNamed('5').slot)));
-    MessageBlock translated{};
-    TranslateMessages(held.Messages, translated);
-    const DeviceImage image = WrittenImage(held.Settings, translated);
-    for (std::size_t n = 0; n < kBlockCount; ++n) device.setBlock(n, image.blocks[n]);
 }
 
 }  // namespace qb::test

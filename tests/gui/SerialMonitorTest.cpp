@@ -90,7 +90,7 @@ private slots:
         SimulatorWindow simulator(*device_);
         retype(message('5'), QStringLiteral("five\\0D\\0A"));
         control<QComboBox>(*form_, "BaudRateComboBox")->setCurrentIndex(6);
-        form_->addLogLine(u"old");  // the write clears the log first
+        form_->presenter().addLogLine(u"old");  // the write clears the log first
         click(*form_, "WriteButton");
         const auto on = [this](const char* button) { return control(*form_, button)->isEnabled(); };
         QVERIFY(!on("WriteButton") && !on("ReadButton") && !on("TestkeypadButton") && on("LoadButton"));

@@ -1,4 +1,4 @@
-#include "cli/DeviceBackup.h"
+#include "protocol/DeviceBackup.h"
 
 #include "config/Backups.h"
 #include "protocol/DeviceImage.h"

@@ -1,4 +1,5 @@
-// A backup of what a device held, from a read of its settings and message blocks.
+// A backup of what a device held, from a read of its settings and message blocks: what the window and the
+// command line keep before every write.
 #pragma once
 
 #include <filesystem>

@@ -364,6 +364,9 @@ void SimulatedDevice(const fs::path& scratch) {
     app.answerBox(L"Download Complete", IDOK);
     WaitFor([&] { return app.text("LogMemo").find(L"Serial") != std::wstring::npos; }, "the device's identity");
     SaveWindowPicture(app.main(), scratch / "win32-window.bmp");
+    // The write kept what the device held first: "Backups..." lists it.
+    app.click("BackupsButton");
+    app.answerBox(L"QB-1-", IDOK);
 
     app.click("ReadButton");
     app.answerBox(L"Read Complete", IDOK);
@@ -404,6 +407,15 @@ void SimulatedDevice(const fs::path& scratch) {
     app.answerBox(L"VELMORA is in Program Mode", IDOK);
     app.click("ExitButton");
     Check(app.waitExit() == 0, "status 0 after Exit");
+}
+
+// Closed while a write is under way, the window waits for its end and then closes by itself.
+void CloseDuringWrite() {
+    App app(L"--simulate");
+    app.click("WriteButton");
+    PostMessageW(app.main(), WM_CLOSE, 0, 0);
+    app.answerBox(L"Download Complete", IDOK);
+    Check(app.waitExit() == 0, "the window closed after the write, status 0");
 }
 
 // The Help button shows only with the help file beside the program (and the system's viewer, which Wine has).
@@ -452,6 +464,7 @@ int wmain(int argc, wchar_t** argv) {
         {"design-and-close", DesignAndClose},
         {"load-files", [&] { LoadFiles(scratch); }},
         {"simulated-device", [&] { SimulatedDevice(scratch); }},
+        {"close-during-write", CloseDuringWrite},
         {"help-button", [&] { HelpButton(scratch); }},
         {"bad-usage", BadUsage},
         {"trace-refused", [&] { TraceRefused(scratch); }},

@@ -250,6 +250,16 @@ void DesignAndClose() {
     std::vector<std::string> grid = KeyNames("SwitchEdit", true);
     grid.insert(grid.end(), {"RowCSpinEdit1", "RowCSpinEdit2", "RowCSpinEdit3", "RowCSpinEdit4", "CSpinEdit1"});
     CheckTabOrder(app, grid);
+    // The keyboard goes the same way: the window starts on the first legend, Tab takes it to key 4's.
+    const auto focus = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &info);
+        return info.hwndFocus;
+    };
+    WaitFor([&] { return focus() == app.control("SwitchEdit1"); }, "the focus on the first legend");
+    PostMessageW(app.control("SwitchEdit1"), WM_KEYDOWN, VK_TAB, 1);
+    WaitFor([&] { return focus() == app.control("SwitchEdit4"); }, "Tab to the legend of key 4");
     std::vector<std::string> messages = KeyNames("OutStringEdit", false);
     messages.push_back("LogMemo");
     CheckTabOrder(app, messages);

@@ -66,7 +66,7 @@ void WindowDispatcher::post(std::function<void()> work) {
     if (!queue_->woken) queue_->woken = PostMessageW(queue_->window, kRunQueuedWork, 0, 0) != FALSE;
 }
 
-void WindowDispatcher::runPending() {
+void WindowDispatcher::runPending(const std::function<void(const std::u16string&)>& failed) {
     std::deque<std::function<void()>> batch;
     {
         const std::lock_guard lock(queue_->mutex);
@@ -78,7 +78,14 @@ void WindowDispatcher::runPending() {
             const std::lock_guard lock(queue_->mutex);
             if (queue_->closed) return;
         }
-        work();
+        // One piece that fails is told; the others still run.
+        try {
+            work();
+        } catch (const std::exception& e) {
+            failed(FromUtf8(e.what()));
+        } catch (...) {
+            failed(u"An unexpected error occurred.");
+        }
     }
 }
 
@@ -258,11 +265,7 @@ LRESULT Win32MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimer1) forward([](MainPresenter& p) { p.Timer1Timer(); });
             return 0;
         case kRunQueuedWork:
-            try {
-                dispatcher_.runPending();
-            } catch (const std::exception& e) {
-                boxes_.showError(FromUtf8(e.what()));
-            }
+            dispatcher_.runPending([this](const std::u16string& error) { boxes_.showError(error); });
             return 0;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC: {
@@ -280,7 +283,8 @@ LRESULT Win32MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_CLOSE: {
-            bool mayClose = true;
+            // A close question that fails keeps the window: nothing unsaved is lost that way.
+            bool mayClose = presenter_ == nullptr;
             forward([&mayClose](MainPresenter& p) { mayClose = p.CloseRequested(); });
             if (mayClose) DestroyWindow(window_);
             return 0;

@@ -31,8 +31,8 @@ public:
     WindowDispatcher();
     void post(std::function<void()> work) override;
     void attach(HWND window);
-    // On the window's thread, when woken.
-    void runPending();
+    // On the window's thread, when woken. What a piece of work throws goes to `failed`.
+    void runPending(const std::function<void(const std::u16string&)>& failed);
     void close();
 
 private:

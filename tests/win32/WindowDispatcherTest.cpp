@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,7 +24,7 @@ public:
         windowClass.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
             auto* self = reinterpret_cast<QueueWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
             if (message == kRunQueuedWork && self) {
-                self->dispatcher.runPending();
+                self->dispatcher.runPending([self](const std::u16string& error) { self->errors.push_back(error); });
                 return 0;
             }
             return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -45,6 +47,7 @@ public:
 
     HWND hwnd = nullptr;
     WindowDispatcher dispatcher;
+    std::vector<std::u16string> errors;
 };
 
 TEST(WindowDispatcher, RunsWorkFromOtherThreadsOnTheWindowsThreadLaterAndInOrder) {
@@ -54,7 +57,8 @@ TEST(WindowDispatcher, RunsWorkFromOtherThreadsOnTheWindowsThreadLaterAndInOrder
     std::vector<int> order;
     std::atomic<bool> elsewhere{false};
     window.dispatcher.post([&] { order.push_back(0); });
-    EXPECT_TRUE(order.empty());  // never inline
+    window.dispatcher.post([] { throw std::runtime_error("broken"); });  // told, and the rest still runs
+    EXPECT_TRUE(order.empty());                                          // never inline
     std::thread other([&] {
         for (int i = 1; i <= 3; ++i)
             window.dispatcher.post([&, i] {
@@ -65,6 +69,7 @@ TEST(WindowDispatcher, RunsWorkFromOtherThreadsOnTheWindowsThreadLaterAndInOrder
     other.join();
     window.pump();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(window.errors, std::vector<std::u16string>{u"broken"});
     EXPECT_FALSE(elsewhere);
 }
 

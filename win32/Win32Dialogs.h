@@ -15,6 +15,15 @@ namespace qb::win32 {
 // The boxes' caption.
 inline constexpr wchar_t kBoxCaption[] = L"Quillanterbrooke";
 
+// The screen's pixels per inch, as the system scales every program (the design is at 96), and a design length
+// at it.
+int SystemDpi();
+inline int Scaled(int designPixels, int dpi) {
+    return MulDiv(designPixels, dpi, 96);
+}
+// A font of `points` at `dpi`.
+HFONT MakeFont(const wchar_t* face, int points, bool bold, int dpi);
+
 // A text of the tool as a box shows it: every "\r\n", lone "\r" and "\n" a line of its own.
 std::wstring BoxText(const std::u16string& text);
 std::wstring Wide(const std::u16string& text);

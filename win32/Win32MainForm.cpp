@@ -21,13 +21,6 @@ constexpr wchar_t kOptionsKey[] = L"Software\\VELMORA\\Quillanterbrooke";
 constexpr int kBackupsListed = 10;
 constexpr std::size_t kDifferencesListed = 12;
 
-// A font of `points` at the design's 96 pixels per inch.
-HFONT MakeFont(const wchar_t* face, int points, bool bold) {
-    return CreateFontW(-MulDiv(points, 96, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
 std::wstring WideAscii(std::string_view text) {
     return {text.begin(), text.end()};
 }
@@ -119,7 +112,9 @@ Win32MainForm::Win32MainForm(HINSTANCE instance) : instance_(instance) {
     // The client area as designed; the frame around it is the system's.
     constexpr DWORD style = WS_OVERLAPPEDWINDOW;
     constexpr DWORD exStyle = WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    // Drawn at the screen's own resolution: every design length scaled, nothing stretched by the system.
+    dpi_ = SystemDpi();
+    RECT frame{0, 0, Scaled(kClientWidth, dpi_), Scaled(kClientHeight, dpi_)};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     window_ = CreateWindowExW(exStyle, kMainWindowClass, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
@@ -128,9 +123,9 @@ Win32MainForm::Win32MainForm(HINSTANCE instance) : instance_(instance) {
     chooser_.setOwner(window_);
     dispatcher_.attach(window_);
 
-    windowFont_ = MakeFont(L"Tahoma", 8, false);
-    legendFont_ = MakeFont(L"MS Sans Serif", 12, false);
-    boldLabelFont_ = MakeFont(L"MS Sans Serif", 8, true);
+    windowFont_ = MakeFont(L"Tahoma", 8, false, dpi_);
+    legendFont_ = MakeFont(L"MS Sans Serif", 12, false, dpi_);
+    boldLabelFont_ = MakeFont(L"MS Sans Serif", 8, true, dpi_);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
     createControls();
 }
@@ -197,8 +192,9 @@ void Win32MainForm::createControls() {
                 break;
         }
         const int id = kFirstControlId + static_cast<int>(i);
-        HWND hwnd = CreateWindowExW(exStyle, windowClass, Wide(d.caption).c_str(), style, d.x, d.y, d.width, d.height,
-                                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+        HWND hwnd = CreateWindowExW(exStyle, windowClass, Wide(d.caption).c_str(), style, Scaled(d.x, dpi_),
+                                    Scaled(d.y, dpi_), Scaled(d.width, dpi_), Scaled(d.height, dpi_), window_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
         if (!hwnd) throw std::runtime_error("The control " + d.name + " cannot be made.");
         const HFONT font = d.font == Font::Legend      ? legendFont_
                            : d.font == Font::BoldLabel ? boldLabelFont_

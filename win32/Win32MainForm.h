@@ -119,6 +119,7 @@ private:
     std::map<COLORREF, HBRUSH> brushes_;
     HFONT windowFont_ = nullptr, legendFont_ = nullptr, boldLabelFont_ = nullptr;
     UINT colourMessage_ = 0;
+    int dpi_ = 96;
     bool timerRunning_ = false;
     Win32UserSink boxes_;
     Win32FileChooser chooser_;

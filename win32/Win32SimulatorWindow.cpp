@@ -5,6 +5,7 @@
 #include "config/KeyTable.h"
 #include "device/DeviceIds.h"
 #include "simulator/SimulatedDevice.h"
+#include "win32/Win32Dialogs.h"
 
 namespace qb::win32 {
 
@@ -29,18 +30,19 @@ Win32SimulatorWindow::Win32SimulatorWindow(HINSTANCE instance, SimulatedDevice& 
     windowClass.lpszClassName = kSimulatorWindowClass;
     RegisterClassExW(&windowClass);
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_MINIMIZEBOX;
-    RECT frame{0, 0, kWidth, kHeight};
+    const int dpi = SystemDpi();
+    const auto scaled = [dpi](int length) { return Scaled(length, dpi); };
+    RECT frame{0, 0, scaled(kWidth), scaled(kHeight)};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kSimulatorWindowClass, L"Simulated device", style, CW_USEDEFAULT,
                               CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
     if (!window_) return;
-    font_ =
-        CreateFontW(-MulDiv(8, 96, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    font_ = MakeFont(L"Tahoma", 8, false, dpi);
     const auto make = [&](const wchar_t* cls, const wchar_t* caption, DWORD style, int x, int y, int w, int h, int id) {
-        HWND hwnd = CreateWindowExW(0, cls, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, y, w, h, window_,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        HWND hwnd = CreateWindowExW(0, cls, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, scaled(x), scaled(y),
+                                    scaled(w), scaled(h), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                    instance, nullptr);
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         return hwnd;
     };

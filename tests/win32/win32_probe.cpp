@@ -199,7 +199,21 @@ RECT ClientRect(HWND main, HWND control) {
     return r;
 }
 
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The design's lengths at the screen's resolution, as the program scales them.
+int Scaled(int length) {
+    static const int dpi = ScreenDpi();
+    return MulDiv(length, dpi, 96);
+}
+
 void CheckPlace(const App& app, const std::string& name, int x, int y, int w, int h) {
+    x = Scaled(x), y = Scaled(y), w = Scaled(w), h = Scaled(h);
     const RECT r = ClientRect(app.main(), app.control(name));
     Check(r.left == x && r.top == y && r.right - r.left == w && r.bottom - r.top == h,
           name + " at " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
@@ -229,7 +243,9 @@ void DesignAndClose() {
     App app(L"");
     RECT client{};
     GetClientRect(app.main(), &client);
-    Check(client.right == 882 && client.bottom == 599 + 28 + 28, "a client area of 882 x 655");
+    Check(client.right == Scaled(882) && client.bottom == Scaled(599 + 28 + 28),
+          "a client area of " + std::to_string(Scaled(882)) + " x " + std::to_string(Scaled(655)) +
+              " (882 x 655 at 96 dpi), not " + std::to_string(client.right) + " x " + std::to_string(client.bottom));
     CheckPlace(app, "GroupBox1", 28, 24, 409, 321);
     CheckPlace(app, "GroupBox3", 589, 24, 265, 185);
     CheckPlace(app, "GroupBox2", 28, 369, 825, 193);
@@ -481,6 +497,7 @@ int wmain(int argc, wchar_t** argv) {
     };
     std::vector<std::string> chosen;
     for (int i = 3; i < argc; ++i) chosen.push_back(Narrow(argv[i]));
+    std::printf("screen at %d dpi\n", ScreenDpi());
     int failed = 0;
     for (const auto& [name, run] : cases) {
         if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), name) == chosen.end()) continue;

@@ -33,6 +33,7 @@ constexpr wchar_t kColourMessage[] = L"Quillanterbrooke.ControlColour";
 constexpr int kPadFirstId = 200;  // the simulated device's window: pad buttons, then its two check boxes
 constexpr int kPluggedId = 300, kProgramModeId = 301;
 // Wine on a busy machine is slow to start a program; every wait is for a condition, up to this long.
+constexpr int kEscape = -1;
 constexpr auto kPatience = std::chrono::seconds(30);
 
 struct Failure : std::runtime_error {
@@ -163,12 +164,16 @@ public:
     }
     // Waits for a box saying `expected` (a part of its text), answers it with button `answer`, and waits for it
     // to go.
+    // The answer kEscape is the Esc key.
     void answerBox(const std::wstring& expected, int answer) const {
         std::wstring said;
         HWND box = waitBox(&said);
         Check(said.find(expected) != std::wstring::npos,
               "a box saying \"" + Narrow(expected) + "\", not \"" + Narrow(said) + "\"");
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        if (answer == kEscape)
+            PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 1);
+        else
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, "the box to close");
     }
     int waitExit() const {
@@ -299,8 +304,8 @@ void DesignAndClose() {
     app.waitText("OutStringLabelHa", L"");
 
     PostMessageW(app.main(), WM_CLOSE, 0, 0);
-    app.answerBox(L"Data has changed", IDCANCEL);
-    Check(IsWindowVisible(app.main()) != FALSE, "the window open after Cancel");
+    app.answerBox(L"Data has changed", kEscape);
+    Check(IsWindowVisible(app.main()) != FALSE, "the window open after Esc");
     PostMessageW(app.main(), WM_CLOSE, 0, 0);
     app.answerBox(L"Save now?", IDNO);
     Check(app.waitExit() == 0, "status 0 after closing");

@@ -466,12 +466,16 @@ void HelpButton(const fs::path& scratch) {
     }
 }
 
-// Bad usage: an error box, status 2.
-void BadUsage() {
-    App app(L"--no-such-option", false);
-    WaitFor([&] { return !TopWindows(app.processId(), L"#32770").empty(); }, "the usage box");
-    app.answerBox(L"unknown option --no-such-option", IDOK);
-    Check(app.waitExit() == 2, "status 2");
+// --version in a box, status 0; bad usage in an error box, status 2.
+void Usage() {
+    const auto run = [](const wchar_t* arguments, const wchar_t* said, int status) {
+        App app(arguments, false);
+        app.answerBox(said, IDOK);
+        Check(app.waitExit() == status, "status " + std::to_string(status));
+    };
+    run(L"--version", L"Quillanterbrooke 1.00", 0);
+    run(L"--no-such-option", L"unknown option --no-such-option", 2);
+    run(L"one.dat two.dat", L"one data file at most", 2);
 }
 
 // A trace that cannot be written (a folder) is told before anything starts, status 1.
@@ -497,7 +501,7 @@ int wmain(int argc, wchar_t** argv) {
         {"simulated-device", [&] { SimulatedDevice(scratch); }},
         {"close-during-write", CloseDuringWrite},
         {"help-button", [&] { HelpButton(scratch); }},
-        {"bad-usage", BadUsage},
+        {"usage", Usage},
         {"trace-refused", [&] { TraceRefused(scratch); }},
     };
     std::vector<std::string> chosen;

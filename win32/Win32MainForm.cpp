@@ -212,8 +212,6 @@ void Win32MainForm::createControls() {
             SendMessageW(control.upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd), 0);
             SendMessageW(control.upDown, UDM_SETRANGE32, kSpinMinimum, kSpinMaximum);
             SendMessageW(control.upDown, UDM_SETPOS32, 0, std::stoi(std::string(d.caption.begin(), d.caption.end())));
-            // Made after everything Tab visits would put it last: it stays right behind its edit.
-            SetWindowPos(control.upDown, hwnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
         if (d.kind == ControlKind::DropList && d.name == "BaudRateComboBox")
             for (const char* rate : kBaudRates)
@@ -221,8 +219,7 @@ void Win32MainForm::createControls() {
         controls_.emplace(d.name, control);
     }
     // The status line's chooser shows only while several encoders are attached, its progress and note only while
-    // there is one; the stop bits and parity start
-    // at 1 and none.
+    // there is one; the stop bits and parity start at 1 and none.
     for (const char* hidden : {controls::kDeviceChooser, controls::kProgressText, controls::kNoteText})
         ShowWindow(hwndOf(hidden), SW_HIDE);
     setChecked("StopBitRadioButton1", true);
@@ -364,7 +361,7 @@ void Win32MainForm::forward(const std::function<void(MainPresenter&)>& handler) 
 const Win32MainForm::Control* Win32MainForm::find(std::string_view name) const {
     const auto control = controls_.find(name);
     if (control != controls_.end()) return &control->second;
-    // A name the presenter knows and this window lacks (the serial monitor's button): nothing to do.
+    // A name this window lacks: nothing to do, and a line for a debugger.
     OutputDebugStringW((L"Quillanterbrooke: no control " + WideAscii(name) + L"\n").c_str());
     return nullptr;
 }

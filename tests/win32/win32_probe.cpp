@@ -176,6 +176,25 @@ public:
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, "the box to close");
     }
+    // Waits for the program's file dialog, types `name` as the file name and presses its OK button.
+    void answerFileDialog(const std::wstring& name) const {
+        HWND dialog = nullptr;
+        HWND field = nullptr;
+        WaitFor(
+            [&] {
+                for (HWND box : TopWindows(process_.dwProcessId, L"#32770")) {
+                    // The file name field: a combo box (cmb13) in the dialogs of today, an edit (edt1) in older ones.
+                    field = GetDlgItem(box, 0x47C);
+                    if (!field) field = GetDlgItem(box, 0x480);
+                    if (field) dialog = box;
+                }
+                return dialog != nullptr;
+            },
+            "a file dialog");
+        Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        WaitFor([dialog] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, "the file dialog to close");
+    }
     int waitExit() const {
         Check(WaitForSingleObject(process_.hProcess, 30000) == WAIT_OBJECT_0, "the program to end");
         DWORD status = 0;
@@ -331,6 +350,22 @@ void LoadFiles(const fs::path& scratch) {
         Check(app.text("OutStringEdit5") == L"hello", "key 5's message from the file");
         app.click("ExitButton");
         Check(app.waitExit() == 0, "no question after a load alone");
+    }
+    // Save File gives a name typed without an extension ".dat"; Load File reads it back.
+    const fs::path saved = scratch / "probe-saved.dat";
+    fs::remove(saved);
+    {
+        App app(L"");
+        Send(app.control("OutStringEditB"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"saved"));
+        app.click("SaveButton");
+        app.answerFileDialog((scratch / "probe-saved").wstring());
+        WaitFor([&] { return fs::exists(saved); }, "probe-saved.dat written");
+        Send(app.control("OutStringEditB"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"other"));
+        app.click("LoadButton");
+        app.answerFileDialog(saved.wstring());
+        app.waitText("OutStringEditB", L"saved");
+        app.click("ExitButton");
+        Check(app.waitExit() == 0, "no question after a load");
     }
     const fs::path damaged = scratch / "probe-damaged.dat";
     std::ofstream(damaged, std::ios::binary) << "not a data file";

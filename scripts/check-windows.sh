@@ -23,7 +23,8 @@ check() {
 export -f check
 # CHMLib, the viewer-less build and hidapi are not used on Windows; libudev and the virtual device (/dev/uhid) are
 # Linux's alone.
-ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp workshop/*.cpp presenter/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp |
+ls config/*.cpp device/*.cpp protocol/*.cpp simulator/*.cpp workshop/*.cpp presenter/*.cpp cli/*.cpp gui/*.cpp gui/*/*.cpp \
+    win32/*.cpp tests/win32/win32_probe.cpp |
     grep -v -e 'gui/help/ChmFile.cpp' -e 'gui/help/HelpWindow.cpp' -e 'gui/help/HelpViewerChm.cpp' -e 'gui/help/HelpViewerNone.cpp' \
         -e 'device/HidapiTransport.cpp' -e 'device/PlatformBusWatcherUdev.cpp' -e 'device/PlatformBusWatcherNone.cpp' \
         -e 'simulator/VirtualDevice.cpp' -e 'simulator/VirtualBench.cpp' \

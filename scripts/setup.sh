@@ -19,7 +19,7 @@ if [ "${1:-all}" != run ]; then
         # The Debian package and its checks (scripts/package-test.sh), the Windows build under Wine
         # (scripts/windows-test.sh), the desktop screenshot (scripts/screenshot-desktop.sh).
         file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl man-db
-        g++-mingw-w64-x86-64-posix googletest wine64
+        g++-mingw-w64-x86-64-posix googletest wine64 unzip fonts-dejavu-extra
         icewm twm xdotool
     )
 fi

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the plain-C++ libraries, the command-line program and their tests for Windows (MinGW-w64, linked
-# statically) and runs the tests under Wine, without a display. Skipped, with the reason, where Wine cannot run.
+# Cross-builds the plain-C++ libraries, the command-line program, the window (Win32, no Qt) and their tests for
+# Windows (MinGW-w64, linked statically), makes the Windows zip and checks it, and runs the tests under Wine: the
+# window's on a display of their own (Xvfb), skipped with the reason where there is none. Skipped as a whole, with
+# the reason, where Wine cannot run.
 # QB_WINDOWS_BUILD_DIR chooses the build directory (default build-windows), JOBS the build parallelism.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +42,27 @@ PKG_CONFIG_LIBDIR=/usr/x86_64-w64-mingw32/lib/pkgconfig cmake -S . -B "$build" -
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DQB_BUILD_GUI=OFF -DQB_BUILD_BENCHMARK=OFF
 cmake --build "$build" -j "$jobs"
+
+# The delivered zip: the program, importing nothing but the system's DLLs, its help file (where chmcmd made it)
+# and its read-me.
+(cd "$build" && cpack -G ZIP >cpack.log) || { cat "$build/cpack.log"; exit 1; }
+zip="$build/quillanterbrooke-1.00-windows-x64.zip"
+listing=$(unzip -Z1 "$zip")
+for file in quillanterbrooke.exe README.txt $([ -f "$build/win32/quillanterbrooke.chm" ] && echo quillanterbrooke.chm); do
+    grep -qx "quillanterbrooke-1.00-windows-x64/$file" <<<"$listing" || { echo "$zip lacks $file" >&2; exit 1; }
+done
+[ -f "$build/win32/quillanterbrooke.chm" ] || echo "== the zip has no help file: chmcmd (fp-utils) is missing =="
+imports=$(x86_64-w64-mingw32-objdump -p "$build/win32/quillanterbrooke.exe" | sed -n 's/^\tDLL Name: //p')
+system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|ole32|oleaut32|setupapi|hid|msvcrt)\.dll$'
+if grep -viE "$system_dlls" <<<"$imports"; then
+    echo "quillanterbrooke.exe needs the DLLs above, which Windows does not have" >&2
+    exit 1
+fi
+# Its version as Explorer shows it.
+strings -el "$build/win32/quillanterbrooke.exe" | tr '\n' '|' |
+    grep -q 'ProductName|VELMORA Quillanterbrooke|ProductVersion|1.00|' ||
+    { echo "quillanterbrooke.exe lacks its version resource" >&2; exit 1; }
+echo "== $zip: $(wc -l <<<"$listing") entries, the program imports only system DLLs =="
 # Wine on a busy machine now and then fails to start a test program at all (it ends at once, printing nothing):
 # a failed test is run once more, and only one that fails twice fails the run.
 ctest --test-dir "$build" -j "$jobs" --timeout 300 --output-on-failure --repeat until-pass:2

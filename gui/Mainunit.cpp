@@ -49,6 +49,7 @@ QString Q(const std::u16string& text) {
 
 // ---- The help viewer ----
 
+#ifndef _WIN32
 bool QtHelpViewer::LoadHelpViewer() {
     return help::LoadHelpViewer();
 }
@@ -70,6 +71,7 @@ void QtHelpViewer::DisplayTopic(const std::filesystem::path& helpFile) {
 void QtHelpViewer::CloseAll() {
     help::CloseAll();
 }
+#endif
 
 // ---- The window ----
 

@@ -18,6 +18,9 @@
 #include "presenter/HelpViewer.h"
 #include "presenter/MainPresenter.h"
 #include "presenter/WindowSkin.h"
+#ifdef _WIN32
+#include "win32/HtmlHelpViewer.h"
+#endif
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -35,7 +38,9 @@ class SerialSettingsGroup;
 class StatusLine;
 class Transport;
 
-// The platform's help viewer behind the presenter's interface.
+#ifndef _WIN32
+// Our help window reading the compiled help file (or none) behind the presenter's interface; on Windows the
+// system's HTML Help (HtmlHelpViewer) is used.
 class QtHelpViewer : public HelpViewer {
 public:
     bool LoadHelpViewer() override;
@@ -46,6 +51,7 @@ public:
     void DisplayTopic(const std::filesystem::path& helpFile) override;
     void CloseAll() override;
 };
+#endif
 
 class TMainForm : public QWidget, public WindowSkin {
     Q_OBJECT
@@ -150,7 +156,11 @@ private:
     QtFileChooser qtChooser_{this};
     UserSink* sink_ = &qtSink_;
     FileChooser* chooser_ = &qtChooser_;
+#ifdef _WIN32
+    HtmlHelpViewer help_;
+#else
     QtHelpViewer help_;
+#endif
     // Destroyed after the presenter, whose link posts to it.
     QtDispatcher dispatcher_;
     std::unique_ptr<MainPresenter> presenter_;

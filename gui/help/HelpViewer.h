@@ -1,7 +1,7 @@
 // The platform's help viewer, loaded at run time: the window only needs to know whether it is there, to set it
 // up and release it around its own life, to show the help file and to close every help window.
 //
-// One implementation per platform: HelpViewerWin.cpp (Microsoft's HTML Help control), HelpViewerChm.cpp (our own
+// Two implementations, away from Windows (which has its own, win32/HtmlHelpViewer): HelpViewerChm.cpp (our own
 // window reading the help file with CHMLib), HelpViewerNone.cpp (no viewer: the Help button is hidden).
 #pragma once
 

@@ -325,11 +325,17 @@ TEST_F(Window, BackupsAreWrittenBack) {
 // the close question as usual.
 TEST_F(Window, ClosingWaitsForTheOperation) {
     struct Case {
-        bool write, unplug;
+        bool write, unplug, testFirst;  // testFirst: the write stops a running keypad test
     };
-    for (const Case c : {Case{true, false}, Case{false, false}, Case{true, true}}) {
-        SCOPED_TRACE(std::to_string(c.write) + std::to_string(c.unplug));
+    for (const Case c :
+         {Case{true, false, false}, Case{false, false, false}, Case{true, true, false}, Case{true, false, true}}) {
+        SCOPED_TRACE(std::to_string(c.write) + std::to_string(c.unplug) + std::to_string(c.testFirst));
         open();
+        if (c.testFirst) {
+            skin_->tick("BackupCheckBox", false);  // the write itself stops the test
+            presenter_->TestkeypadButtonClick();
+            ASSERT_TRUE(until([&] { return presenter_->operations().OperationStep == osKeyReply; }));
+        }
         device_.setAnswerDelay(15ms);
         skin_->type(Message('7'), u"SEVEN");
         skin_->sink.answers = {Answer::No};

@@ -24,6 +24,19 @@ inline int Scaled(int designPixels, int dpi) {
 // A font of `points` at `dpi`.
 HFONT MakeFont(const wchar_t* face, int points, bool bold, int dpi);
 
+// The window procedure of a window object of ours: the object comes with WM_NCCREATE (CreateWindowExW's last
+// argument), is kept with its window, and gets every message from then on. `Window` makes it a friend.
+template <typename Window>
+LRESULT CALLBACK RouteToObject(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* object = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+        object->window_ = hwnd;
+    }
+    auto* object = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return object ? object->handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
 // A text of the tool as a box shows it: every "\r\n", lone "\r" and "\n" a line of its own.
 std::wstring BoxText(const std::u16string& text);
 std::wstring Wide(const std::u16string& text);

@@ -98,7 +98,7 @@ Win32MainForm::Win32MainForm(HINSTANCE instance) : instance_(instance) {
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Win32MainForm::WindowProc;
+    windowClass.lpfnWndProc = &RouteToObject<Win32MainForm>;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     windowClass.hIconSm =
@@ -236,17 +236,6 @@ void Win32MainForm::show(int showCommand) {
 bool Win32MainForm::navigate(MSG& message) {
     return window_ && (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
            IsDialogMessageW(window_, &message);
-}
-
-LRESULT CALLBACK Win32MainForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* form = static_cast<Win32MainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-        form->window_ = hwnd;
-    }
-    auto* form = reinterpret_cast<Win32MainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!form) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return form->handle(message, wParam, lParam);
 }
 
 LRESULT Win32MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -101,7 +101,8 @@ private:
         HWND upDown = nullptr;  // spin editors
     };
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Window>
+    friend LRESULT CALLBACK RouteToObject(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void createControls();
     void command(int id, int code);

@@ -22,7 +22,7 @@ constexpr int kWidth = 2 * kMargin + 3 * kPitch + kButton, kHeight = 2 * kMargin
 Win32SimulatorWindow::Win32SimulatorWindow(HINSTANCE instance, SimulatedDevice& device) : device_(device) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Win32SimulatorWindow::WindowProc;
+    windowClass.lpfnWndProc = &RouteToObject<Win32SimulatorWindow>;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
@@ -74,17 +74,6 @@ void Win32SimulatorWindow::showBeside(HWND main) {
     SetWindowPos(window_, nullptr, mainFrame.right + 8, mainFrame.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
-}
-
-LRESULT CALLBACK Win32SimulatorWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Win32SimulatorWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_ = hwnd;
-    }
-    auto* self = reinterpret_cast<Win32SimulatorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT Win32SimulatorWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -26,7 +26,8 @@ public:
     HWND window() const { return window_; }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Window>
+    friend LRESULT CALLBACK RouteToObject(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     // The key whose button is held down, 0 for none; told to the device when it changes.
     void pollPad();

@@ -64,7 +64,7 @@ run_counted bash scripts/windows-test.sh
 
 if command -v clang++ >/dev/null 2>&1; then
     echo "== fuzzers =="
-    bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+    bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 else
     echo "== fuzzers skipped: no clang++ =="
     skipped=$((skipped + 1))

@@ -54,7 +54,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/test
 echo "== TSan build (threaded device and protocol tests) =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread -DQB_BUILD_GUI=OFF \
     -DQB_BUILD_BENCHMARK=OFF
-cmake --build build-tsan -j "$jobs"
+cmake --build build-tsan -j "$jobs" --target qb_threaded_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest --test-dir build-tsan -j "$jobs" --timeout 600 -L threads
 
 echo "== Windows: the Qt window's sources type-checked; the build without Qt run under Wine =="
